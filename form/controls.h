@@ -1,0 +1,72 @@
+// The controls of the counting window, declared once: every widget, its
+// colours, its font and its place are built from this table.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace pesolane {
+
+// Every control by name. The 56 controls that can take the keyboard order
+// come first, in that order; the seven lines follow.
+enum class Ctl : std::uint8_t {
+    LblPrecision, LblPoidsTotal, TxtPrecision, TxtPoidsTotal, LblPoidsTheo1er, TxtPoidsTheo1er, Cmd1,
+    LblErrPrecision, LblPoidsReel1er, TxtPoidsReel1er, Cmd2, LblPds1erFaible, LblNb1er, TxtNb1er, Cmd3,
+    LblNbTotalapproxi, TxtNbTotalApproxi, LblPlusMoins1, TxtIncertitude1, LblEcartMini, TxtEcartMini,
+    LblEcartMaxi, TxtEcartMaxi, LblEcartChoisi, TxtEcartChoisi, Cmd4, LblEcartPetit, LblEcartGrand,
+    LblPoidsTheo2eme, TxtPoidsTheo2eme, LblPoidsReel2eme, TxtPoidsReel2eme, Cmd5, LblPoids2emeFaible,
+    LblNbReel2eme, TxtNb2eme, Cmd6, LblNbTotalCalcule, TxtNbTotalCalcule, LblPlusMoins2, TxtIncertitude2,
+    LblNbVoulu, TxtNbVoulu, Cmd7, LblNbVouluGrand, LblPoidsNbVoulu, TxtPoidsNbVoulu, TxtIncertitude3,
+    CmdQuitter, LblPlusMoins3, LblEcartNbVoulu, LblErrPrecisionPlus, LblErrNbEcht1, LblErrNbVouluInf1,
+    LblPds1erFort, LblErrNbEcht2,
+    Line1, Line2, Line3, Line4, Line5, Line6, Line7,
+};
+
+inline constexpr std::size_t kControlCount = 63;
+
+enum class Kind : std::uint8_t { Label, TextBox, Button, Line };
+
+enum class Role : std::uint8_t {
+    InputCaption, ResultCaption, SignLabel, ErrorLabel, InputBox, ResultBox, FinalResultBox,
+    StepButton, QuitButton, SeparatorLine,
+};
+
+inline constexpr std::size_t kRoleCount = 10;
+
+struct Rect {
+    int x, y, w, h;
+};
+
+struct ControlSpec {
+    Ctl id;
+    std::string_view name;     // as the operator's tools (and accessibility) see it
+    Kind kind;
+    Role role;
+    std::string_view caption;  // UTF-8, blanks exactly as shown
+    Rect rect;                 // a line's rectangle is the one pixel wide run between its end points
+    int tab;                   // keyboard order; -1 for lines
+    bool atStart;              // visible when the window opens
+    std::string_view spoken;   // what a screen reader announces for a text box or a button
+};
+
+// Colours are 0xRRGGBB; sizes are pixels at 96 dots per inch.
+struct RoleStyle {
+    std::uint32_t back;
+    std::uint32_t text;
+    int pixelSize;
+    bool bold;
+};
+
+const std::array<ControlSpec, kControlCount>& controlTable();
+const ControlSpec& spec(Ctl id);
+const RoleStyle& styleOf(Role role);
+
+inline constexpr std::size_t index(Ctl id) { return static_cast<std::size_t>(id); }
+
+inline constexpr int kClientWidth = 736;
+inline constexpr int kClientHeight = 630;
+inline constexpr std::uint32_t kWindowBack = 0x404040;
+
+}  // namespace pesolane

@@ -1,0 +1,178 @@
+#include "form1.h"
+
+#include <QApplication>
+#include <QColor>
+#include <QFont>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPalette>
+#include <QPushButton>
+#include <QStyleFactory>
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+namespace pesolane {
+namespace {
+
+QString fromUtf8(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+QColor rgb(std::uint32_t c) { return QColor::fromRgb(QRgb(0xFF000000u | c)); }
+
+QFont fontOf(const RoleStyle& style) {
+    QFont font;
+    // Liberation Sans has Arial's metrics where Arial itself is missing.
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    font.setPixelSize(style.pixelSize);
+    font.setWeight(style.bold ? QFont::Bold : QFont::Normal);
+    return font;
+}
+
+QWidget* makeLabel(const ControlSpec& c, const RoleStyle& style, QWidget* parent) {
+    auto* label = new QLabel(fromUtf8(c.caption), parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setAlignment(c.role == Role::ErrorLabel ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignTop);
+    label->setAutoFillBackground(true);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::Window, rgb(style.back));
+    pal.setColor(QPalette::WindowText, rgb(style.text));
+    label->setPalette(pal);
+    return label;
+}
+
+QWidget* makeTextBox(const ControlSpec&, const RoleStyle& style, QWidget* parent) {
+    auto* box = new QLineEdit(parent);
+    box->setMaxLength(std::numeric_limits<int>::max());  // no length limit on what the operator types
+    box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QPalette pal = box->palette();
+    pal.setColor(QPalette::Base, rgb(style.back));
+    pal.setColor(QPalette::Text, rgb(style.text));
+    box->setPalette(pal);
+    return box;
+}
+
+QWidget* makeButton(const ControlSpec& c, const RoleStyle& style, QWidget* parent) {
+    auto* button = new QPushButton(fromUtf8(c.caption), parent);
+    button->setAutoDefault(true);  // Enter presses a focused button, like Space
+    const QString face = rgb(style.back).name();
+    button->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; color: black;"
+                                         " border: 1px solid #202020; }"
+                                         "QPushButton:focus { border: 2px solid black; }"
+                                         "QPushButton:pressed { background-color: %2; }")
+                              .arg(face, rgb(style.back).darker(125).name()));
+    return button;
+}
+
+QWidget* makeLine(const RoleStyle& style, QWidget* parent) {
+    auto* line = new QWidget(parent);
+    line->setAutoFillBackground(true);
+    QPalette pal = line->palette();
+    pal.setColor(QPalette::Window, rgb(style.text));
+    line->setPalette(pal);
+    return line;
+}
+
+}  // namespace
+
+QString windowTitleText() { return QString(185, QLatin1Char(' ')) + QStringLiteral("PESOLANE V1.0     01-01-2012"); }
+
+void prepareApplication() {
+    // One flat look on every desktop, so that the role colours are the ones drawn.
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+}
+
+Form1::Form1(QWidget* parent) : QWidget(parent) {
+    setWindowTitle(windowTitleText());
+    setFixedSize(kClientWidth, kClientHeight);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, rgb(kWindowBack));
+    setPalette(pal);
+    setFont(fontOf(styleOf(Role::ErrorLabel)));  // the window font: 12 pt bold
+
+    for (const ControlSpec& c : controlTable()) {
+        const RoleStyle& style = styleOf(c.role);
+        QWidget* w = nullptr;
+        switch (c.kind) {
+        case Kind::Label: w = makeLabel(c, style, this); break;
+        case Kind::TextBox: w = makeTextBox(c, style, this); break;
+        case Kind::Button: {
+            w = makeButton(c, style, this);
+            connect(static_cast<QPushButton*>(w), &QPushButton::clicked, this, [this, id = c.id] { press(id); });
+            break;
+        }
+        case Kind::Line: w = makeLine(style, this); break;
+        }
+        w->setObjectName(fromUtf8(c.name));
+        w->setGeometry(c.rect.x, c.rect.y, c.rect.w, c.rect.h);
+        if (c.kind != Kind::Line) w->setFont(fontOf(style));
+        if (!c.spoken.empty()) {
+            w->setAccessibleName(fromUtf8(c.spoken));
+            w->setAccessibleDescription(fromUtf8(c.spoken));
+        }
+        w->setHidden(!c.atStart);
+        widgets_[index(c.id)] = w;
+    }
+
+    // Keyboard order: text boxes and buttons by tab index; Qt skips hidden ones.
+    std::vector<const ControlSpec*> focusable;
+    for (const ControlSpec& c : controlTable())
+        if (c.kind == Kind::TextBox || c.kind == Kind::Button) focusable.push_back(&c);
+    std::sort(focusable.begin(), focusable.end(), [](auto* a, auto* b) { return a->tab < b->tab; });
+    for (std::size_t i = 1; i < focusable.size(); ++i)
+        setTabOrder(widget(focusable[i - 1]->id), widget(focusable[i]->id));
+
+    widget(Ctl::TxtPrecision)->setFocus();
+}
+
+Form1::~Form1() = default;
+
+QString Form1::text(Ctl box) const { return textBox(box)->text(); }
+
+void Form1::setText(Ctl box, const QString& text) { textBox(box)->setText(text); }
+
+void Form1::setText(Ctl box, std::string_view utf8) { setText(box, fromUtf8(utf8)); }
+
+void Form1::setShown(Ctl control, bool shown) { widget(control)->setHidden(!shown); }
+
+void Form1::setShown(std::initializer_list<Ctl> controls, bool shown) {
+    for (Ctl c : controls) setShown(c, shown);
+}
+
+bool Form1::isShown(Ctl control) const { return !widget(control)->isHidden(); }
+
+void Form1::onPress(Ctl button, PressHandler handler) { handlers_[index(button)] = std::move(handler); }
+
+void Form1::press(Ctl button) {
+    if (const PressHandler& handler = handlers_[index(button)]) handler(*this);
+}
+
+std::string Form1::decimalSeparator() const { return QLocale::system().decimalPoint().toStdString(); }
+
+void Form1::reportOutOfRange() {
+    if (!alarm_) {
+        alarm_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("Pesolane"),
+                                 QStringLiteral("Une valeur dépasse les limites du calcul."), QMessageBox::Ok, this);
+        alarm_->setInformativeText(QStringLiteral(
+            "Aucun résultat n'est affiché pour cette étape. Vérifiez les valeurs saisies, "
+            "puis appuyez de nouveau sur le bouton de l'étape."));
+        alarm_->setObjectName(QStringLiteral("rangeAlarm"));
+    }
+    alarm_->open();
+}
+
+QLineEdit* Form1::textBox(Ctl box) const {
+    Q_ASSERT(spec(box).kind == Kind::TextBox);
+    return static_cast<QLineEdit*>(widget(box));
+}
+
+QPushButton* Form1::button(Ctl button) const {
+    Q_ASSERT(spec(button).kind == Kind::Button);
+    return static_cast<QPushButton*>(widget(button));
+}
+
+}  // namespace pesolane

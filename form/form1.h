@@ -1,0 +1,96 @@
+// The counting window: its controls, built from the control table, the
+// working values the steps store in, and the three operations the press
+// handlers use (read a text, write a text, show or hide a control).
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "controls.h"
+
+class QLineEdit;
+class QMessageBox;
+class QPushButton;
+
+namespace pesolane {
+
+// What the steps read and compute, in pieces and in the operator's unit of
+// weight. Every value is finite; all are 0 when the window opens.
+struct WorkingValues {
+    double precis = 0;        // precision of the scale
+    double PdsTot = 0;        // total weight of the quantity
+    double u = 0;             // minimum weight of the first sample: 10 x precis
+    double PdsEcht1 = 0;      // real weight of the first sample
+    double NbEcht1 = 0;       // pieces counted in the first sample
+    double NbTot1 = 0;        // first estimate of the total count
+    double Incert1 = 0;       // its uncertainty, in pieces
+    double EcartMini = 0;     // smallest deviation the operator may choose
+    double EcartMaxi = 0;     // largest deviation the operator may choose
+    double EcartChoisi = 0;   // deviation chosen by the operator
+    double PdsEcht2 = 0;      // minimum weight of the second sample
+    double v = 0;             // copy of PdsEcht2, the bound of the second weighing
+    double PdsReelEcht2 = 0;  // real weight of the second sample
+    double NbEcht2 = 0;       // pieces counted in the second sample
+    double NbTotFinal = 0;    // final count
+    double Incert2 = 0;       // its uncertainty, in pieces
+    double NbVoulu = 0;       // pieces wanted in one lot
+    double PdsNbVoulu = 0;    // weight of such a lot
+    double Incert3 = 0;       // uncertainty of the pieces in such a lot
+};
+
+class Form1 : public QWidget {
+    Q_OBJECT
+
+public:
+    using PressHandler = std::function<void(Form1&)>;
+
+    explicit Form1(QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The three operations of the press handlers.
+    QString text(Ctl box) const;
+    void setText(Ctl box, const QString& text);
+    void setText(Ctl box, std::string_view utf8);
+    void setShown(Ctl control, bool shown);
+    void setShown(std::initializer_list<Ctl> controls, bool shown);
+
+    // The visible flag, whether or not the window itself is on screen.
+    bool isShown(Ctl control) const;
+
+    // Runs `handler` when `button` is pressed.
+    void onPress(Ctl button, PressHandler handler);
+
+    // The decimal separator of the user's locale, as it is now.
+    std::string decimalSeparator() const;
+
+    // Tells the operator that a typed or computed value is beyond the range
+    // of the calculation. The message does not block the press that raised it.
+    void reportOutOfRange();
+    QMessageBox* rangeAlarm() const { return alarm_; }
+
+    QWidget* widget(Ctl control) const { return widgets_[index(control)]; }
+    QLineEdit* textBox(Ctl box) const;
+    QPushButton* button(Ctl button) const;
+
+    WorkingValues values;
+
+private:
+    void press(Ctl button);
+
+    std::array<QWidget*, kControlCount> widgets_{};
+    std::array<PressHandler, kControlCount> handlers_{};
+    QMessageBox* alarm_ = nullptr;
+};
+
+// The window's title: 185 blanks before the name, as the desktop shows it.
+QString windowTitleText();
+
+// Application-wide settings the window relies on (the widget style).
+void prepareApplication();
+
+}  // namespace pesolane
