@@ -1,1 +1,455 @@
-int main(){}
+// The seven steps, driven by typing and clicking in a real window.
+#include <QApplication>
+#include <QLocale>
+#include <QTimer>
+
+#include <cstdlib>
+
+#include "window_fixture.h"
+
+using namespace pesolane;
+using namespace pesolane::test;
+
+Q_DECLARE_METATYPE(std::vector<pesolane::Ctl>)
+
+namespace {
+
+const QStringList kRoad{"0.1", "1000", "10", "50", "10", "53", "265", "500"};
+
+QStringList with(QStringList names, std::initializer_list<Ctl> extra) {
+    for (Ctl c : extra) names << nameOf(c);
+    std::vector<Ctl> all;
+    for (const ControlSpec& c : controlTable())
+        if (names.contains(nameOf(c.id))) all.push_back(c.id);
+    return namesOf(all);
+}
+
+}  // namespace
+
+class StepsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { prepareApplication(); }
+
+    void init() {
+        // A modal message left open by a test would hide the next test's faults.
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+    }
+
+    void roadOfOneCounting_showsEveryResult() {
+        Window w;
+        const QString expectedAfter[7][2] = {{"1", ""}, {"", ""}, {"5000,", "50,5"}, {"52,631579", ""},
+                                             {"", ""}, {"5000,", "9,9"}, {"100,", "1,4"}};
+        const Ctl resultsOf[7][2] = {{Ctl::TxtPoidsTheo1er, Ctl::TxtPoidsTheo1er}, {},
+                                     {Ctl::TxtNbTotalApproxi, Ctl::TxtIncertitude1}, {Ctl::TxtPoidsTheo2eme},
+                                     {}, {Ctl::TxtNbTotalCalcule, Ctl::TxtIncertitude2},
+                                     {Ctl::TxtPoidsNbVoulu, Ctl::TxtIncertitude3}};
+        for (int step = 1; step <= 7; ++step) {
+            if (step == 1) {
+                runRoad(w, kRoad, 1);
+            } else {
+                w.type(kInputOf[step - 1], kRoad[step]);
+                w.click(kButtonOf[step - 1]);
+            }
+            QCOMPARE(w.shown(), shownAfterAccepted(step));
+            if (!expectedAfter[step - 1][0].isEmpty()) QCOMPARE(w.text(resultsOf[step - 1][0]), expectedAfter[step - 1][0]);
+            if (!expectedAfter[step - 1][1].isEmpty()) QCOMPARE(w.text(resultsOf[step - 1][1]), expectedAfter[step - 1][1]);
+        }
+        QCOMPARE(w.text(Ctl::TxtEcartMini), QString("1,"));
+        QCOMPARE(w.text(Ctl::TxtEcartMaxi), QString("500,5"));
+        QCOMPARE(w->values.v, w->values.PdsEcht2);
+        QVERIFY(!w.takeRangeAlarm());
+    }
+
+    void step1_acceptsAndShowsMinimumWeight() {
+        // Also run under German and English locales: the shown separator is the locale's.
+        const QByteArray lang = qgetenv("LC_ALL");
+        const QString sep = lang.startsWith("en_") ? "." : ",";
+        Window w;
+        runRoad(w, {"0.25", "100"}, 1);
+        QCOMPARE(w.text(Ctl::TxtPoidsTheo1er), "2" + sep + "5");
+        QCOMPARE(w.shown(), shownAfterAccepted(1));
+        w.type(Ctl::TxtPrecision, "0,25");  // typed with a comma: reads 0 under every locale
+        w.click(Ctl::Cmd1);
+        QCOMPARE(w.shown(), with(shownAfterAccepted(0), {Ctl::LblErrPrecisionPlus}));
+    }
+
+    void step1_outcomes_data() {
+        QTest::addColumn<QString>("precision");
+        QTest::addColumn<QString>("total");
+        QTest::addColumn<int>("errorLabel");  // -1: accepted
+        QTest::addColumn<double>("u");
+        const int plus = int(Ctl::LblErrPrecisionPlus), low = int(Ctl::LblErrPrecision);
+        QTest::newRow("zero precision") << "0" << "100" << plus << 0.0;
+        QTest::newRow("empty precision") << "" << "100" << plus << 0.0;
+        QTest::newRow("letters") << "abc" << "100" << plus << 0.0;
+        QTest::newRow("negative") << "-1" << "100" << plus << 0.0;
+        QTest::newRow("comma half") << "0,5" << "100" << plus << 0.0;
+        QTest::newRow("comma reads 2") << "2,5" << "20" << -1 << 20.0;
+        QTest::newRow("bound included") << "0.5" << "5" << -1 << 5.0;
+        QTest::newRow("just below bound") << "0.5" << "4.99" << low << 5.0;
+        QTest::newRow("empty total") << "0.5" << "" << low << 5.0;
+        QTest::newRow("tenth") << "0.1" << "1" << -1 << 1.0;
+    }
+
+    void step1_outcomes() {
+        QFETCH(QString, precision);
+        QFETCH(QString, total);
+        QFETCH(int, errorLabel);
+        QFETCH(double, u);
+        Window w;
+        runRoad(w, {precision, total}, 1);
+        if (errorLabel < 0) {
+            QCOMPARE(w.shown(), shownAfterAccepted(1));
+        } else {
+            QCOMPARE(w.shown(), with(shownAfterAccepted(0), {Ctl(errorLabel)}));
+        }
+        QCOMPARE(w->values.u, u);
+    }
+
+    void step1_afterTheWholeRoad_resetsEverything_data() {
+        QTest::addColumn<QString>("precision");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("valid") << "0.1" << true;
+        QTest::newRow("invalid") << "0" << false;
+    }
+
+    void step1_afterTheWholeRoad_resetsEverything() {
+        QFETCH(QString, precision);
+        QFETCH(bool, accepted);
+        Window w;
+        runRoad(w, kRoad, 7);
+        w.type(Ctl::TxtNbVoulu, "0");
+        w.click(Ctl::Cmd7);  // an error label of a later step is up
+        const double pdsEcht1 = w->values.PdsEcht1;
+        w.type(Ctl::TxtPrecision, precision);
+        w.click(Ctl::Cmd1);
+        QCOMPARE(w.shown(), accepted ? shownAfterAccepted(1) : with(shownAfterAccepted(0), {Ctl::LblErrPrecisionPlus}));
+        for (Ctl box : {Ctl::TxtPoidsReel1er, Ctl::TxtNb1er, Ctl::TxtEcartChoisi}) QVERIFY(w.text(box).isEmpty());
+        QCOMPARE(w->values.PdsEcht1, pdsEcht1);
+        QCOMPARE(w.text(Ctl::TxtNbVoulu), QString("0"));  // hidden boxes keep their text
+    }
+
+    void step2_outcomes_data() {
+        QTest::addColumn<QString>("weight");
+        QTest::addColumn<int>("errorLabel");
+        QTest::addColumn<double>("stored");
+        const int light = int(Ctl::LblPds1erFaible), heavy = int(Ctl::LblPds1erFort);
+        QTest::newRow("lower bound included") << "5" << -1 << 5.0;
+        QTest::newRow("below") << "4.99" << light << 4.99;
+        QTest::newRow("upper bound excluded") << "100" << heavy << 100.0;
+        QTest::newRow("just under total") << "99.99" << -1 << 99.99;
+        QTest::newRow("empty") << "" << light << 0.0;
+        QTest::newRow("negative") << "-7" << light << -7.0;
+        QTest::newRow("comma reads 5") << "5,9" << -1 << 5.0;
+        QTest::newRow("comma reads 4") << "4,9" << light << 4.0;
+    }
+
+    void step2_outcomes() {
+        QFETCH(QString, weight);
+        QFETCH(int, errorLabel);
+        QFETCH(double, stored);
+        Window w;
+        runRoad(w, {"0.5", "100", weight}, 2);
+        QCOMPARE(w.shown(), errorLabel < 0 ? shownAfterAccepted(2) : with(shownAfterAccepted(1), {Ctl(errorLabel)}));
+        QCOMPARE(w->values.PdsEcht1, stored);  // stored before it is validated
+    }
+
+    void step2_totalEqualToMinimum_acceptsNoWeight() {
+        Window w;
+        runRoad(w, {"0.5", "5", "5"}, 2);
+        QCOMPARE(w.shown(), with(shownAfterAccepted(1), {Ctl::LblPds1erFort}));
+        w.type(Ctl::TxtPoidsReel1er, "4.9");
+        w.click(Ctl::Cmd2);
+        QCOMPARE(w.shown(), with(shownAfterAccepted(1), {Ctl::LblPds1erFaible}));
+    }
+
+    void step2_usesStoredBoundsNotEditedTexts() {
+        Window w;
+        runRoad(w, {"0.5", "100"}, 1);
+        w.type(Ctl::TxtPoidsTotal, "1000");
+        w.type(Ctl::TxtPoidsReel1er, "500");
+        w.click(Ctl::Cmd2);
+        QCOMPARE(w.shown(), with(shownAfterAccepted(1), {Ctl::LblPds1erFort}));
+    }
+
+    void step3_outcomes_data() {
+        QTest::addColumn<QStringList>("road");
+        QTest::addColumn<QStringList>("shown");  // estimate, uncertainty, minimum, maximum; empty: rejected
+        QTest::newRow("first example") << QStringList{"0.1", "1000", "10", "50"}
+                                       << QStringList{"5000,", "50,5", "1,", "500,5"};
+        QTest::newRow("second example") << QStringList{"0.5", "2000", "25", "37"}
+                                        << QStringList{"2960,", "59,9", "1,48", "296,74"};
+        QTest::newRow("one piece") << QStringList{"0.1", "1000", "10", "1"} << QStringList{"100,", "1,", "0,02", "10,01"};
+        QTest::newRow("comma reads 1") << QStringList{"0.1", "1000", "10", "1,5"}
+                                       << QStringList{"100,", "1,", "0,02", "10,01"};
+        QTest::newRow("unit after count") << QStringList{"0.1", "1000", "10", "50 pièces"}
+                                          << QStringList{"5000,", "50,5", "1,", "500,5"};
+        QTest::newRow("just below one") << QStringList{"0.1", "1000", "10", "0.999"} << QStringList{};
+        QTest::newRow("empty") << QStringList{"0.1", "1000", "10", ""} << QStringList{};
+        QTest::newRow("negative") << QStringList{"0.1", "1000", "10", "-3"} << QStringList{};
+    }
+
+    void step3_outcomes() {
+        QFETCH(QStringList, road);
+        QFETCH(QStringList, shown);
+        Window w;
+        runRoad(w, road, 3);
+        if (shown.isEmpty()) {
+            QCOMPARE(w.shown(), with(shownAfterAccepted(2), {Ctl::LblErrNbEcht1}));
+            return;
+        }
+        QCOMPARE(w.shown(), shownAfterAccepted(3));
+        const Ctl boxes[] = {Ctl::TxtNbTotalApproxi, Ctl::TxtIncertitude1, Ctl::TxtEcartMini, Ctl::TxtEcartMaxi};
+        for (int i = 0; i < 4; ++i) QCOMPARE(w.text(boxes[i]), shown[i]);
+        QVERIFY(w.text(Ctl::TxtEcartChoisi).isEmpty());
+    }
+
+    void step3_rejectionAfterAcceptance_keepsOldValuesHidden() {
+        Window w;
+        runRoad(w, kRoad, 4);
+        w.type(Ctl::TxtNb1er, "0");
+        w.click(Ctl::Cmd3);
+        QCOMPARE(w.shown(), with(shownAfterAccepted(2), {Ctl::LblErrNbEcht1}));
+        QCOMPARE(w->values.NbTot1, 5000.0);
+        QCOMPARE(w->values.NbEcht1, 0.0);
+        w.type(Ctl::TxtNb1er, "50");
+        w.click(Ctl::Cmd3);
+        QCOMPARE(w.shown(), shownAfterAccepted(3));
+    }
+
+    void step4_outcomes_data() {
+        QTest::addColumn<QStringList>("road");
+        QTest::addColumn<QString>("shown");  // the second sample's minimum, or the error label's name
+        const QStringList first{"0.1", "1000", "10", "50"};
+        const QStringList second{"0.5", "2000", "25", "37"};
+        QTest::newRow("road") << (first + QStringList{"10"}) << "52,631579";
+        QTest::newRow("minimum included") << (first + QStringList{"1"}) << "1000,";
+        QTest::newRow("maximum included") << (first + QStringList{"500.5"}) << "1,";
+        QTest::newRow("copied maximum with comma") << (first + QStringList{"500,5"}) << "1,001001";
+        QTest::newRow("too small") << (first + QStringList{"0.5"}) << "LblEcartPetit";
+        QTest::newRow("too large") << (first + QStringList{"600"}) << "LblEcartGrand";
+        QTest::newRow("empty") << (first + QStringList{""}) << "LblEcartPetit";
+        QTest::newRow("letters") << (first + QStringList{"abc"}) << "LblEcartPetit";
+        QTest::newRow("second example") << (second + QStringList{"10"}) << "159,827214";
+        QTest::newRow("computed minimum") << (second + QStringList{"1.48"}) << "2000,";
+        QTest::newRow("computed maximum") << (second + QStringList{"296.74"}) << "5,";
+        QTest::newRow("below computed minimum") << (second + QStringList{"1"}) << "LblEcartPetit";
+    }
+
+    void step4_outcomes() {
+        QFETCH(QStringList, road);
+        QFETCH(QString, shown);
+        Window w;
+        runRoad(w, road, 4);
+        if (shown.startsWith("Lbl")) {
+            QStringList expected = shownAfterAccepted(3);
+            expected << shown;
+            expected.sort();
+            QStringList actual = w.shown();
+            actual.sort();
+            QCOMPARE(actual, expected);
+            QVERIFY(w.text(Ctl::TxtPoidsTheo2eme).isEmpty());
+            return;
+        }
+        QCOMPARE(w.shown(), shownAfterAccepted(4));
+        QCOMPARE(w.text(Ctl::TxtPoidsTheo2eme), shown);
+        QCOMPARE(w->values.v, w->values.PdsEcht2);
+    }
+
+    void step4_again_hidesLaterErrorsAndEmptiesSecondWeight() {
+        Window w;
+        runRoad(w, kRoad, 4);
+        w.type(Ctl::TxtPoidsReel2eme, "1");
+        w.click(Ctl::Cmd5);
+        QVERIFY(w->isShown(Ctl::LblPoids2emeFaible));
+        w.click(Ctl::Cmd4);
+        QCOMPARE(w.shown(), shownAfterAccepted(4));
+        QVERIFY(w.text(Ctl::TxtPoidsReel2eme).isEmpty());
+        w.type(Ctl::TxtEcartChoisi, "0");
+        w.click(Ctl::Cmd4);
+        QCOMPARE(w.shown(), with(shownAfterAccepted(3), {Ctl::LblEcartPetit}));
+        QCOMPARE(w->values.EcartChoisi, 0.0);
+    }
+
+    void step5_outcomes_data() {
+        QTest::addColumn<QString>("weight");
+        QTest::addColumn<bool>("accepted");
+        // With the road, the second sample's minimum is 52.63157894736842.
+        QTest::newRow("road") << "53" << true;
+        QTest::newRow("exact minimum") << "52.63157894736842" << true;
+        QTest::newRow("just below minimum") << "52.6315789473684" << false;
+        QTest::newRow("heavier than the whole") << "5000" << true;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("comma") << "52,9" << false;
+    }
+
+    void step5_outcomes() {
+        QFETCH(QString, weight);
+        QFETCH(bool, accepted);
+        Window w;
+        QStringList road = kRoad;
+        road[5] = weight;
+        runRoad(w, road, 5);
+        QCOMPARE(w.shown(), accepted ? shownAfterAccepted(5) : with(shownAfterAccepted(4), {Ctl::LblPoids2emeFaible}));
+        QVERIFY(w.text(Ctl::TxtNb2eme).isEmpty());
+    }
+
+    void step6_outcomes_data() {
+        QTest::addColumn<QStringList>("road");
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<QString>("expected");  // "final count|uncertainty", empty when rejected
+        // precision 0.1, total 1000, a deviation of 11 (minimum 47.6), then a second sample of 50.3
+        const QStringList road{"0.1", "1000", "10", "50", "11", "50.3"};
+        QTest::newRow("worked example") << road << "200" << "3976,1|8,3";
+        QTest::newRow("whole final count") << QStringList{"0.1", "500", "10", "50", "10", "50"} << "100"
+                                           << "1000,|2,2";
+        QTest::newRow("one") << road << "1" << "19,9|0,";
+        QTest::newRow("not whole") << road << "1.5" << "29,8|0,1";
+        QTest::newRow("below one") << road << "0.99" << "";
+        QTest::newRow("zero") << road << "0" << "";
+        QTest::newRow("negative") << road << "-3" << "";
+        QTest::newRow("empty") << road << "" << "";
+        QTest::newRow("letters") << road << "abc" << "";
+    }
+
+    void step6_outcomes() {
+        QFETCH(QStringList, road);
+        QFETCH(QString, count);
+        QFETCH(QString, expected);
+        Window w;
+        road << count;
+        runRoad(w, road, 6);
+        if (expected.isEmpty()) {
+            QCOMPARE(w.shown(), with(shownAfterAccepted(5), {Ctl::LblErrNbEcht2}));
+            return;
+        }
+        QCOMPARE(w.shown(), shownAfterAccepted(6));
+        QCOMPARE(w.text(Ctl::TxtNbTotalCalcule) + "|" + w.text(Ctl::TxtIncertitude2), expected);
+        QVERIFY(w.text(Ctl::TxtNbVoulu).isEmpty());
+    }
+
+    void step7_outcomes_data() {
+        QTest::addColumn<QString>("wanted");
+        QTest::addColumn<QString>("expected");  // "weight|uncertainty", or the error label's name
+        // Final count 3976.1431411530816 from a second sample of 50.3 holding 200 pieces.
+        QTest::newRow("worked example") << "500" << "125,75|1,4";
+        QTest::newRow("one included") << "1" << "0,2515|0,4";
+        QTest::newRow("close to the count") << "3976" << "999,964|8,3";
+        QTest::newRow("not whole") << "2.5" << "0,62875|0,4";
+        QTest::newRow("above shown, below stored") << "3976.14" << "999,99921|8,3";
+        QTest::newRow("above stored") << "3976.15" << "LblNbVouluGrand";
+        QTest::newRow("far above") << "4000" << "LblNbVouluGrand";
+        QTest::newRow("below one") << "0.99" << "LblErrNbVouluInf1";
+        QTest::newRow("zero") << "0" << "LblErrNbVouluInf1";
+        QTest::newRow("negative") << "-5" << "LblErrNbVouluInf1";
+        QTest::newRow("empty") << "" << "LblErrNbVouluInf1";
+        QTest::newRow("letters") << "abc" << "LblErrNbVouluInf1";
+    }
+
+    void step7_outcomes() {
+        QFETCH(QString, wanted);
+        QFETCH(QString, expected);
+        Window w;
+        runRoad(w, {"0.1", "1000", "10", "50", "11", "50.3", "200"}, 6);
+        // First an accepted lot, so that each outcome must replace it completely.
+        w.type(Ctl::TxtNbVoulu, "10");
+        w.click(Ctl::Cmd7);
+        w.type(Ctl::TxtNbVoulu, wanted);
+        w.click(Ctl::Cmd7);
+        if (expected.startsWith("Lbl")) {
+            QStringList names = shownAfterAccepted(6);
+            names << expected;
+            names.sort();
+            QStringList actual = w.shown();
+            actual.sort();
+            QCOMPARE(actual, names);
+            QVERIFY(w.text(Ctl::TxtPoidsNbVoulu).isEmpty());
+            QVERIFY(w.text(Ctl::TxtIncertitude3).isEmpty());
+            return;
+        }
+        QCOMPARE(w.shown(), shownAfterAccepted(7));
+        QCOMPARE(w.text(Ctl::TxtPoidsNbVoulu) + "|" + w.text(Ctl::TxtIncertitude3), expected);
+    }
+
+    void outOfRange_stopsThePressAndTellsTheOperator_data() {
+        QTest::addColumn<QStringList>("road");
+        QTest::addColumn<int>("failingStep");
+        const QStringList ok = kRoad;
+        auto at = [&](int i, const QString& text) {
+            QStringList r = ok;
+            r[i] = text;
+            return r;
+        };
+        QTest::newRow("typed precision") << at(0, "1e400") << 1;
+        QTest::newRow("typed negative precision") << at(0, "-1e400") << 1;
+        QTest::newRow("precision times ten") << QStringList{"1e308", "1e308"} << 1;
+        QTest::newRow("typed total") << at(1, "1e400") << 1;
+        QTest::newRow("typed first weight") << at(2, "1e400") << 2;
+        QTest::newRow("typed first count") << at(3, "9e999") << 3;
+        QTest::newRow("run of digits") << at(3, QString(400, '9')) << 3;
+        // The estimate is finite but total x first weight, a denominator, overflows.
+        QTest::newRow("overflowing denominator") << QStringList{"1", "1e200", "1e160", "1"} << 3;
+        QTest::newRow("typed deviation") << at(4, "1e400") << 4;
+        QTest::newRow("typed second weight") << at(5, "1e400") << 5;
+        QTest::newRow("typed second count") << at(6, "1e400") << 6;
+        QTest::newRow("final count overflows")
+            << QStringList{"1", "1e150", "10", "1", "1e147", "100", "1e200"} << 6;
+        QTest::newRow("final uncertainty denominator overflows")
+            << QStringList{"1", "1e200", "1e100", "1", "1e98", "1e200", "1e100"} << 6;
+        QTest::newRow("typed lot") << at(7, "1e400") << 7;
+    }
+
+    void outOfRange_stopsThePressAndTellsTheOperator() {
+        QFETCH(QStringList, road);
+        QFETCH(int, failingStep);
+        Window w;
+        if (failingStep > 1) runRoad(w, road, failingStep - 1);
+        QCOMPARE(w.shown(), shownAfterAccepted(failingStep - 1));
+        QVERIFY(!w.takeRangeAlarm());
+        const WorkingValues before = w->values;
+
+        if (failingStep == 1) {
+            runRoad(w, road, 1);
+        } else {
+            w.type(kInputOf[failingStep - 1], road[failingStep]);
+            w.click(kButtonOf[failingStep - 1]);
+        }
+        QVERIFY(w->rangeAlarm() && w->rangeAlarm()->isVisible());
+        QVERIFY(w->rangeAlarm()->text().contains("limites du calcul"));
+        QCOMPARE(QApplication::activeModalWidget(), w->rangeAlarm());
+        // Nothing of the failed press is shown, the next step stays hidden.
+        QCOMPARE(w.shown(), shownAfterAccepted(failingStep - 1));
+        QVERIFY(w.takeRangeAlarm());
+        // Results of the failed press are not stored.
+        QCOMPARE(w->values.NbTot1, before.NbTot1);
+        QCOMPARE(w->values.NbTotFinal, before.NbTotFinal);
+        QCOMPARE(w->values.PdsNbVoulu, before.PdsNbVoulu);
+
+        // The window goes on: the road can be run again.
+        runRoad(w, kRoad, 7);
+        QCOMPARE(w.shown(), shownAfterAccepted(7));
+    }
+
+    void quitButton_endsTheProgram() {
+        Window w;
+        runRoad(w, kRoad, 3);
+        w.type(Ctl::TxtEcartChoisi, "0");
+        w.click(Ctl::Cmd4);  // an error label is up
+        QTimer::singleShot(0, [&] { w.click(Ctl::CmdQuitter); });
+        QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(!w->isVisible());
+    }
+
+    void closingTheWindow_endsTheProgram() {
+        Window w;
+        QTimer::singleShot(0, [&] { w->close(); });
+        QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+        QCOMPARE(QApplication::exec(), 0);
+    }
+};
+
+QTEST_MAIN(StepsTest)
+#include "test_steps.moc"

@@ -2,6 +2,8 @@
 // presses and mouse clicks.
 #pragma once
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -77,11 +79,23 @@ public:
         QVERIFY2(form->isShown(box), qPrintable(nameOf(box) + " is hidden"));
         edit->setFocus();
         QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
-        if (text.isEmpty())
-            QTest::keyClick(edit, Qt::Key_Delete);
-        else
-            QTest::keyClicks(edit, text);
+        if (text.isEmpty()) QTest::keyClick(edit, Qt::Key_Delete);
+        for (QChar ch : text) {
+            if (ch.unicode() >= 0x20 && ch.unicode() < 0x7F)
+                QTest::keyClick(edit, char(ch.unicode()));
+            else  // a key of another keyboard layout: the event carries the character itself
+                QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+        }
         QCOMPARE(edit->text(), text);
+    }
+
+    // Replaces the text of a box with what the clipboard holds, as Ctrl+V does.
+    void paste(Ctl box, const QString& text) {
+        QLineEdit* edit = form->textBox(box);
+        QGuiApplication::clipboard()->setText(text);
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
     }
 
     void click(Ctl button) {

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Pesolane on Debian 12: installs what is missing, builds, then opens the
+# window (./dev.sh open) or runs the whole test suite (./dev.sh test).
+# Run as root or as a user who may sudo. Safe to run again: it only installs
+# and rebuilds what is missing or changed.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(cmake make g++ qt6-base-dev qt6-qpa-plugins fonts-liberation locales)
+LOCALES=(fr_FR de_DE en_US)   # the tests run under French; step 1 also under German and English
+
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+install_missing() {
+  local missing=() p
+  for p in "${PACKAGES[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "dev.sh: installing ${missing[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  fi
+  local generate=0 l
+  for l in "${LOCALES[@]}"; do
+    locale -a 2>/dev/null | grep -qix "$l.utf8" && continue
+    grep -q "^$l.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null ||
+      echo "$l.UTF-8 UTF-8" | as_root tee -a /etc/locale.gen >/dev/null
+    generate=1
+  done
+  if [ $generate -eq 1 ]; then as_root locale-gen >/dev/null; fi
+}
+
+build() {
+  local preset=$1
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+}
+
+case "${1:-}" in
+  open)
+    install_missing
+    build release
+    if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+      echo "dev.sh: no graphical display (DISPLAY and WAYLAND_DISPLAY are unset): the window cannot open here." >&2
+      exit 1
+    fi
+    exec ./build/pesolane
+    ;;
+  test)
+    install_missing
+    build release
+    ctest --preset release
+    ;;
+  *)
+    echo "usage: ./dev.sh open | ./dev.sh test" >&2
+    exit 2
+    ;;
+esac
