@@ -1,7 +1,6 @@
 #include "run.h"
 
 #include <QApplication>
-#include <QIcon>
 
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +26,7 @@ int runPesolane(int argc, char** argv) {
         return 1;
     }
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.pesolane.Pesolane"));
     prepareApplication();
     Form1 form;
     bindSteps(form);

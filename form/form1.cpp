@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QColor>
 #include <QFont>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -28,6 +29,9 @@ QFont fontOf(const RoleStyle& style) {
     font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
     font.setPixelSize(style.pixelSize);
     font.setWeight(style.bold ? QFont::Bold : QFont::Normal);
+    // Whole-pixel advances, as the captions were laid out for: "+ / -" fits its
+    // 33-pixel label only so.
+    font.setHintingPreference(QFont::PreferFullHinting);
     return font;
 }
 
@@ -87,6 +91,7 @@ void prepareApplication() {
 
 Form1::Form1(QWidget* parent) : QWidget(parent) {
     setWindowTitle(windowTitleText());
+    setWindowIcon(QIcon(QStringLiteral(":/org.pesolane.Pesolane.png")));
     setFixedSize(kClientWidth, kClientHeight);
     setAutoFillBackground(true);
     QPalette pal = palette();
