@@ -7,6 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake make g++ qt6-base-dev qt6-qpa-plugins fonts-liberation locales)
+TEST_PACKAGES=(clang-14 libclang-rt-14-dev libbenchmark-dev dpkg-dev file)  # fuzzers, benchmarks, the .deb
+FUZZ_SECONDS=${PESOLANE_FUZZ_SECONDS:-60}
 LOCALES=(fr_FR de_DE en_US)   # the tests run under French; step 1 also under German and English
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -37,6 +39,25 @@ build() {
   cmake --build --preset "$preset"
 }
 
+# Each conversion's fuzzer for a bounded time, from the seed corpus kept in
+# fuzz/corpus; any finding fails the run and leaves its input in build-fuzz/.
+fuzz() {
+  local target work log
+  for target in leading_number masked_text locale_text; do
+    work=build-fuzz/corpus/$target
+    mkdir -p "$work"
+    echo "fuzz_$target: ${FUZZ_SECONDS}s"
+    log=build-fuzz/fuzz_$target.log
+    if ! ./build-fuzz/fuzz_$target -max_total_time="$FUZZ_SECONDS" -max_len=65536 -timeout=10 -print_final_stats=1 \
+        -artifact_prefix=build-fuzz/ "$work" "fuzz/corpus/$target" >"$log" 2>&1; then
+      tail -n 40 "$log"
+      echo "dev.sh: fuzz_$target found a failing input (kept in build-fuzz/)" >&2
+      return 1
+    fi
+    grep -E '^(Done|stat::number_of_executed_units)' "$log"
+  done
+}
+
 case "${1:-}" in
   open)
     install_missing
@@ -48,7 +69,11 @@ case "${1:-}" in
     exec ./build/pesolane
     ;;
   test)
-    install_missing
+    install_missing "${TEST_PACKAGES[@]}"
+    build fuzz
+    fuzz
+    build asan
+    ctest --preset asan
     build release
     ctest --preset release
     ;;

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <system_error>
 
 namespace pesolane {
@@ -21,63 +22,77 @@ public:
 
     // The next character that is not a blank, or '\0' at the end.
     char peek() {
+        // Long runs of spaces (a pasted text) are skipped eight at a time.
+        constexpr std::uint64_t kEightSpaces = 0x2020202020202020u;
+        while (pos_ + 8 <= text_.size()) {
+            std::uint64_t word;
+            std::memcpy(&word, text_.data() + pos_, sizeof word);
+            if (word != kEightSpaces) break;
+            pos_ += 8;
+        }
         while (pos_ < text_.size() && isBlank(text_[pos_])) ++pos_;
         return pos_ < text_.size() ? text_[pos_] : '\0';
     }
-    void take() { ++pos_; }
+    void take() {
+        ++pos_;
+        ++taken_;
+    }
     std::size_t position() const { return pos_; }
-    void rewind(std::size_t pos) { pos_ = pos; }
+    // How many characters other than blanks have been taken so far.
+    std::size_t taken() const { return taken_; }
 
-    // Appends the run of digits (blanks between them ignored) to `out`.
-    void digits(std::string& out) {
+    // Skips a run of digits (blanks between them ignored); returns how many.
+    std::size_t digits() {
+        std::size_t n = 0;
         while (isDigit(peek())) {
-            out.push_back(text_[pos_]);
             ++pos_;
+            ++n;
         }
+        taken_ += n;
+        return n;
     }
 
 private:
     std::string_view text_;
     std::size_t pos_ = 0;
+    std::size_t taken_ = 0;
 };
 
 // Exponents are clamped far beyond any double so that a run of exponent digits
 // cannot overflow an integer; the clamped value is out of range all the same.
 constexpr std::int64_t kExponentClamp = 1'000'000'000;
 
-std::int64_t exponentValue(const std::string& digits, bool negative) {
-    std::int64_t e = 0;
-    for (char c : digits) {
-        e = e * 10 + (c - '0');
-        if (e > kExponentClamp) {
-            e = kExponentClamp;
-            break;
-        }
+// The decimal magnitude of a number written without blanks or sign: the
+// count of integer digits from the first non-zero one, plus the exponent,
+// less the zeros that open the fraction when the integer part is zero. It
+// is positive exactly when the number is 1 or more.
+std::int64_t decimalMagnitude(std::string_view number) {
+    std::size_t i = 0;
+    while (i < number.size() && number[i] == '0') ++i;
+    std::int64_t magnitude = 0;
+    while (i < number.size() && isDigit(number[i])) {
+        ++magnitude;
+        ++i;
     }
-    return negative ? -e : e;
-}
-
-std::string_view stripLeadingZeros(std::string_view s) {
-    const std::size_t first = s.find_first_not_of('0');
-    return first == std::string_view::npos ? std::string_view{} : s.substr(first);
-}
-
-std::string_view stripTrailingZeros(std::string_view s) {
-    const std::size_t last = s.find_last_not_of('0');
-    return last == std::string_view::npos ? std::string_view{} : s.substr(0, last + 1);
-}
-
-// Adds one unit in the last place to a string of decimal digits, with carry.
-void incrementDigits(std::string& digits) {
-    for (std::size_t i = digits.size(); i-- > 0;) {
-        if (digits[i] == '.') continue;
-        if (digits[i] != '9') {
-            ++digits[i];
-            return;
+    if (i < number.size() && number[i] == '.') {
+        ++i;
+        if (magnitude == 0) {
+            while (i < number.size() && number[i] == '0') {
+                --magnitude;
+                ++i;
+            }
         }
-        digits[i] = '0';
+        while (i < number.size() && isDigit(number[i])) ++i;
     }
-    digits.insert(digits.begin(), '1');
+    if (i < number.size() && (number[i] == 'e' || number[i] == 'E')) {
+        ++i;
+        const bool negative = i < number.size() && number[i] == '-';
+        if (i < number.size() && (number[i] == '-' || number[i] == '+')) ++i;
+        std::int64_t exponent = 0;
+        for (; i < number.size(); ++i) exponent = std::min(exponent * 10 + (number[i] - '0'), kExponentClamp);
+        magnitude += negative ? -exponent : exponent;
+    }
+    return magnitude;
 }
 
 // The 15 significant digits of |value|, correctly rounded, and the decimal
@@ -108,62 +123,46 @@ LeadingRead LeadingNumber(std::string_view text) {
         negative = c == '-';
         in.take();
     }
-    std::string intDigits;
-    std::string fracDigits;
-    in.digits(intDigits);
+    in.peek();
+    const std::size_t begin = in.position();
+    const std::size_t takenBefore = in.taken();
+
+    const std::size_t intDigits = in.digits();
+    std::size_t fracDigits = 0;
     if (in.peek() == '.') {
         in.take();
-        in.digits(fracDigits);
+        fracDigits = in.digits();
     }
-    if (intDigits.empty() && fracDigits.empty()) return {};
+    if (intDigits == 0 && fracDigits == 0) return {};
+    std::size_t end = in.position();
+    std::size_t taken = in.taken();
 
     // An exponent letter counts only when digits follow it ('2e' reads as 2).
-    std::string expDigits;
-    bool expNegative = false;
     if (const char c = in.peek(); c == 'e' || c == 'E') {
-        const std::size_t before = in.position();
         in.take();
-        if (const char s = in.peek(); s == '+' || s == '-') {
-            expNegative = s == '-';
-            in.take();
+        if (const char sign = in.peek(); sign == '+' || sign == '-') in.take();
+        if (in.digits() > 0) {
+            end = in.position();
+            taken = in.taken();
         }
-        in.digits(expDigits);
-        if (expDigits.empty()) in.rewind(before);
     }
 
-    const std::string_view whole = stripLeadingZeros(intDigits);
-    const std::string_view fraction = stripTrailingZeros(fracDigits);
-    const std::int64_t exponent = exponentValue(expDigits, expNegative);
-
-    std::string canonical;
-    canonical.reserve(whole.size() + fraction.size() + 16);
-    canonical.append(whole.empty() ? std::string_view{"0"} : whole);
-    if (!fraction.empty()) {
-        canonical.push_back('.');
-        canonical.append(fraction);
-    }
-    if (exponent != 0) {
-        std::array<char, 24> buf{};
-        const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), exponent);
-        canonical.push_back('e');
-        canonical.append(buf.data(), r.ptr);
+    // The number as written, without its sign; copied without the blanks only
+    // when blanks stand inside it.
+    std::string_view number = text.substr(begin, end - begin);
+    std::string compact;
+    if (number.size() != taken - takenBefore) {
+        compact.reserve(number.size());
+        for (char c : number)
+            if (!isBlank(c)) compact.push_back(c);
+        number = compact;
     }
 
     double value = 0.0;
-    const auto r = std::from_chars(canonical.data(), canonical.data() + canonical.size(), value,
-                                   std::chars_format::general);
+    const auto r = std::from_chars(number.data(), number.data() + number.size(), value, std::chars_format::general);
     if (r.ec == std::errc::result_out_of_range || !std::isfinite(value)) {
-        // Decimal magnitude of the number read: positive means too large,
-        // otherwise it was too small for a double and reads as 0.
-        std::int64_t magnitude = exponent;
-        if (!whole.empty()) {
-            magnitude += static_cast<std::int64_t>(whole.size());
-        } else {
-            const std::size_t zeros = fraction.find_first_not_of('0');
-            magnitude -= static_cast<std::int64_t>(zeros == std::string_view::npos ? 0 : zeros);
-        }
-        if (magnitude > 0) return {0.0, true};
-        return {};
+        if (decimalMagnitude(number) > 0) return {0.0, true};
+        return {};  // too small for a double: reads as 0
     }
     return {negative ? -value : value, false};
 }
@@ -212,43 +211,52 @@ std::string LocaleText(double value, std::string_view separator) {
 
 std::string MaskedText(double value, const Mask& mask, std::string_view separator) {
     if (!std::isfinite(value)) return {};
-    const auto decimals = static_cast<std::size_t>(mask.decimals);
+    const int decimals = mask.decimals;
 
     // Rounded on the value's 15-digit decimal form, the number the operator
     // would read: 0.0000005 and 1.0005 round up although their doubles lie
     // just below the half.
-    const Significand sig = significand15(std::fabs(value));
-    std::string whole;
-    std::string fraction;
-    if (sig.exponent >= 0) {
-        const auto intLen = static_cast<std::size_t>(sig.exponent) + 1;
-        whole = sig.digits.substr(0, intLen);
-        if (whole.size() < intLen) whole.append(intLen - whole.size(), '0');
-        if (sig.digits.size() > intLen) fraction = sig.digits.substr(intLen);
-    } else {
-        whole = "0";
-        fraction.assign(static_cast<std::size_t>(-sig.exponent - 1), '0');
-        fraction.append(sig.digits);
-    }
-    if (fraction.size() > decimals) {
-        const bool up = fraction[decimals] >= '5';  // halves away from zero
-        fraction.resize(decimals);
-        if (up) {
-            std::string all = whole + fraction;
-            incrementDigits(all);
-            whole = all.substr(0, all.size() - decimals);
-            fraction = all.substr(all.size() - decimals);
+    char sci[40];
+    const auto r = std::to_chars(sci, sci + sizeof sci, std::fabs(value), std::chars_format::scientific, 14);
+    const char* e = std::find(sci, r.ptr, 'e');
+    int exponent = 0;
+    std::from_chars(e + (e[1] == '+' ? 2 : 1), r.ptr, exponent);
+    const auto digitAt = [&](int place) {  // the digit worth 10^place
+        const int k = exponent - place;    // index among the 15 significant digits
+        if (k < 0 || k > 14) return '0';
+        return k == 0 ? sci[0] : sci[k + 1];
+    };
+
+    // Integer places from the highest (at least the units) down to the mask's
+    // last decimal: 309 integer digits at most, 6 decimals, one carry.
+    std::array<char, 320> digits{};
+    const int intLen = std::max(exponent, 0) + 1;
+    int n = 0;
+    for (int place = intLen - 1; place >= -decimals; --place) digits[n++] = digitAt(place);
+    int first = 0;
+    if (digitAt(-decimals - 1) >= '5') {  // halves away from zero
+        int i = n - 1;
+        for (; i >= 0 && digits[i] == '9'; --i) digits[i] = '0';
+        if (i >= 0) {
+            ++digits[i];
+        } else {
+            std::copy_backward(digits.begin(), digits.begin() + n, digits.begin() + n + 1);
+            digits[0] = '1';
+            ++n;
         }
     }
-    fraction.erase(fraction.find_last_not_of('0') + 1);
-    if (whole.size() > 1) whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size() - 1));
+    const int wholeEnd = n - decimals;
+    while (first < wholeEnd - 1 && digits[first] == '0') ++first;
+    int fracEnd = n;
+    while (fracEnd > wholeEnd && digits[fracEnd - 1] == '0') --fracEnd;
 
     std::string out;
-    const bool roundsToZero = whole == "0" && fraction.empty();
+    out.reserve(static_cast<std::size_t>(n) + separator.size() + 1);
+    const bool roundsToZero = wholeEnd - first == 1 && digits[first] == '0' && fracEnd == wholeEnd;
     if (value < 0 && !roundsToZero) out.push_back('-');
-    out.append(whole);
+    out.append(digits.data() + first, digits.data() + wholeEnd);
     out.append(separator);
-    out.append(fraction);
+    out.append(digits.data() + wholeEnd, digits.data() + fracEnd);
     return out;
 }
 
