@@ -22,6 +22,7 @@ public:
 
     // The next character that is not a blank, or '\0' at the end.
     char peek() {
+        if (pos_ < text_.size() && !isBlank(text_[pos_])) return text_[pos_];
         // Long runs of spaces (a pasted text) are skipped eight at a time.
         constexpr std::uint64_t kEightSpaces = 0x2020202020202020u;
         while (pos_ + 8 <= text_.size()) {
@@ -95,23 +96,42 @@ std::int64_t decimalMagnitude(std::string_view number) {
     return magnitude;
 }
 
-// The 15 significant digits of |value|, correctly rounded, and the decimal
-// exponent of the first one: 1234.5 gives "123450000000000" and 3.
+// The significant digits of a magnitude rounded to 15 of them, trailing
+// zeros dropped, and the decimal exponent of the first: 1234.5 gives "12345"
+// and 3.
 struct Significand {
-    std::string digits;
+    std::array<char, 17> digits{};
+    int count = 0;
     int exponent = 0;
+
+    // The digit worth 10^place.
+    char at(int place) const {
+        const int k = exponent - place;
+        return k >= 0 && k < count ? digits[static_cast<std::size_t>(k)] : '0';
+    }
 };
 
-Significand significand15(double magnitude) {
-    std::array<char, 40> buf{};
-    const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), magnitude, std::chars_format::scientific, 14);
-    const std::string_view sci(buf.data(), static_cast<std::size_t>(r.ptr - buf.data()));
-    const std::size_t ePos = sci.find('e');
+Significand significandOf(const char* first, const char* last) {
     Significand s;
-    s.digits.push_back(sci[0]);
-    s.digits.append(sci.substr(2, ePos - 2));
-    std::from_chars(sci.data() + ePos + (sci[ePos + 1] == '+' ? 2 : 1), sci.data() + sci.size(), s.exponent);
+    const char* e = std::find(first, last, 'e');
+    for (const char* p = first; p < e; ++p)
+        if (*p != '.') s.digits[static_cast<std::size_t>(s.count++)] = *p;
+    while (s.count > 1 && s.digits[static_cast<std::size_t>(s.count - 1)] == '0') --s.count;
+    std::from_chars(e + (e[1] == '+' ? 2 : 1), last, s.exponent);
     return s;
+}
+
+Significand significand15(double magnitude) {
+    // The shortest digits that read back as the double are, when there are
+    // 15 or fewer, its correctly rounded 15-digit form (the double lies within
+    // half an ulp of them, far less than half a unit of the 15th digit); only
+    // longer ones need the slower fixed-precision conversion.
+    std::array<char, 40> buf{};
+    auto r = std::to_chars(buf.data(), buf.data() + buf.size(), magnitude, std::chars_format::scientific);
+    if (std::find(buf.data(), r.ptr, 'e') - buf.data() > 16) {  // "d." and more than 14 digits
+        r = std::to_chars(buf.data(), buf.data() + buf.size(), magnitude, std::chars_format::scientific, 14);
+    }
+    return significandOf(buf.data(), r.ptr);
 }
 
 }  // namespace
@@ -123,9 +143,22 @@ LeadingRead LeadingNumber(std::string_view text) {
         negative = c == '-';
         in.take();
     }
-    in.peek();
+    const char lead = in.peek();
     const std::size_t begin = in.position();
     const std::size_t takenBefore = in.taken();
+
+    // Most texts hold a plain number: from_chars reads it in place, unless a
+    // blank, a point or an exponent letter right after it could continue it
+    // (' 1 000', '1e 5'), or it lies beyond the double range; then the number
+    // is delimited below.
+    if (isDigit(lead) || lead == '.') {
+        double value = 0.0;
+        const char* const last = text.data() + text.size();
+        const auto r = std::from_chars(text.data() + begin, last, value, std::chars_format::general);
+        if (r.ec == std::errc() && std::isfinite(value) &&
+            (r.ptr == last || (!isBlank(*r.ptr) && *r.ptr != '.' && *r.ptr != 'e' && *r.ptr != 'E')))
+            return {negative ? -value : value, false};
+    }
 
     const std::size_t intDigits = in.digits();
     std::size_t fracDigits = 0;
@@ -171,9 +204,8 @@ std::string LocaleText(double value, std::string_view separator) {
     if (!std::isfinite(value)) return {};
     if (value == 0.0) return "0";
 
-    Significand sig = significand15(std::fabs(value));
-    std::string& digits = sig.digits;
-    digits.erase(digits.find_last_not_of('0') + 1);
+    const Significand sig = significand15(std::fabs(value));
+    const std::string_view digits(sig.digits.data(), static_cast<std::size_t>(sig.count));
     const int exponent = sig.exponent;
 
     std::string out;
@@ -216,25 +248,16 @@ std::string MaskedText(double value, const Mask& mask, std::string_view separato
     // Rounded on the value's 15-digit decimal form, the number the operator
     // would read: 0.0000005 and 1.0005 round up although their doubles lie
     // just below the half.
-    char sci[40];
-    const auto r = std::to_chars(sci, sci + sizeof sci, std::fabs(value), std::chars_format::scientific, 14);
-    const char* e = std::find(sci, r.ptr, 'e');
-    int exponent = 0;
-    std::from_chars(e + (e[1] == '+' ? 2 : 1), r.ptr, exponent);
-    const auto digitAt = [&](int place) {  // the digit worth 10^place
-        const int k = exponent - place;    // index among the 15 significant digits
-        if (k < 0 || k > 14) return '0';
-        return k == 0 ? sci[0] : sci[k + 1];
-    };
+    const Significand sig = significand15(std::fabs(value));
 
     // Integer places from the highest (at least the units) down to the mask's
     // last decimal: 309 integer digits at most, 6 decimals, one carry.
     std::array<char, 320> digits{};
-    const int intLen = std::max(exponent, 0) + 1;
+    const int intLen = std::max(sig.exponent, 0) + 1;
     int n = 0;
-    for (int place = intLen - 1; place >= -decimals; --place) digits[n++] = digitAt(place);
+    for (int place = intLen - 1; place >= -decimals; --place) digits[n++] = sig.at(place);
     int first = 0;
-    if (digitAt(-decimals - 1) >= '5') {  // halves away from zero
+    if (sig.at(-decimals - 1) >= '5') {  // halves away from zero
         int i = n - 1;
         for (; i >= 0 && digits[i] == '9'; --i) digits[i] = '0';
         if (i >= 0) {
