@@ -99,7 +99,7 @@ constexpr std::array<RoleStyle, kRoleCount> kRoleStyles{{
 }  // namespace
 
 const std::array<ControlSpec, kControlCount>& controlTable() { return kTable; }
-const ControlSpec& spec(Ctl id) { return kTable[index(id)]; }
+const ControlSpec& controlOf(Ctl id) { return kTable[index(id)]; }
 const RoleStyle& styleOf(Role role) { return kRoleStyles[static_cast<std::size_t>(role)]; }
 
 }  // namespace pesolane

@@ -60,7 +60,7 @@ struct RoleStyle {
 };
 
 const std::array<ControlSpec, kControlCount>& controlTable();
-const ControlSpec& spec(Ctl id);
+const ControlSpec& controlOf(Ctl id);
 const RoleStyle& styleOf(Role role);
 
 inline constexpr std::size_t index(Ctl id) { return static_cast<std::size_t>(id); }

@@ -171,12 +171,12 @@ void Form1::reportOutOfRange() {
 }
 
 QLineEdit* Form1::textBox(Ctl box) const {
-    Q_ASSERT(spec(box).kind == Kind::TextBox);
+    Q_ASSERT(controlOf(box).kind == Kind::TextBox);
     return static_cast<QLineEdit*>(widget(box));
 }
 
 QPushButton* Form1::button(Ctl button) const {
-    Q_ASSERT(spec(button).kind == Kind::Button);
+    Q_ASSERT(controlOf(button).kind == Kind::Button);
     return static_cast<QPushButton*>(widget(button));
 }
 

@@ -80,7 +80,7 @@ private slots:
         Window w;
         for (Ctl sign : {Ctl::LblPlusMoins1, Ctl::LblPlusMoins2, Ctl::LblPlusMoins3}) {
             const QFontMetricsF metrics(w->widget(sign)->font());
-            QVERIFY(metrics.horizontalAdvance(QStringLiteral("+ / -")) <= spec(sign).rect.w);
+            QVERIFY(metrics.horizontalAdvance(QStringLiteral("+ / -")) <= controlOf(sign).rect.w);
         }
     }
 

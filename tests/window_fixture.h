@@ -19,7 +19,7 @@
 
 namespace pesolane::test {
 
-inline QString nameOf(Ctl c) { return QString::fromUtf8(spec(c).name.data(), static_cast<qsizetype>(spec(c).name.size())); }
+inline QString nameOf(Ctl c) { return QString::fromUtf8(controlOf(c).name.data(), static_cast<qsizetype>(controlOf(c).name.size())); }
 
 inline QStringList namesOf(std::vector<Ctl> controls) {
     std::sort(controls.begin(), controls.end());

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
     };
     if (!save("opening")) return 1;
     for (const auto& [control, value] : road) {
-        if (spec(control).kind == Kind::TextBox) {
+        if (controlOf(control).kind == Kind::TextBox) {
             form.setText(control, QString::fromUtf8(value));
             continue;
         }
