@@ -11,8 +11,6 @@ using namespace pesolane::test;
 
 namespace {
 
-const QStringList kRoad{"0.1", "1000", "10", "50", "10", "53", "265", "500"};
-
 // An input box, the step that reads it, and where its number is stored.
 struct Input {
     Ctl box;

@@ -34,7 +34,7 @@ private slots:
     void drawing_followsTheTable() {
         QFETCH(int, steps);
         Window w;
-        if (steps > 0) runRoad(w, {"0.1", "1000", "10", "50", "10", "53", "265", "500"}, steps);
+        if (steps > 0) runRoad(w, kRoad, steps);
         w->setFocus();  // no text cursor or focus frame in the way
         QApplication::processEvents();
         const QImage image = w->grab().toImage().convertToFormat(QImage::Format_RGB32);

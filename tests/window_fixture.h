@@ -29,6 +29,17 @@ inline QStringList namesOf(std::vector<Ctl> controls) {
     return names;
 }
 
+// The control of that name, for table rows that name an error label.
+inline Ctl ctlNamed(const QString& name) {
+    for (const ControlSpec& c : controlTable())
+        if (nameOf(c.id) == name) return c.id;
+    qFatal("no control named %s", qPrintable(name));
+}
+
+// The road of one counting: precision, total weight, then the text typed at
+// each of steps 2 to 7.
+inline const QStringList kRoad{"0.1", "1000", "10", "50", "10", "53", "265", "500"};
+
 // What the window shows right after it opens.
 inline const std::vector<Ctl> kAtStart{Ctl::LblPrecision, Ctl::LblPoidsTotal, Ctl::TxtPrecision, Ctl::TxtPoidsTotal,
                                        Ctl::Cmd1, Ctl::CmdQuitter, Ctl::Line1, Ctl::Line4};
