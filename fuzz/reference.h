@@ -27,6 +27,14 @@ inline double doubleFrom(const std::uint8_t* data) {
     return v;
 }
 
+inline std::string trimZeros(std::string digits) {
+    const auto first = digits.find_first_not_of('0');
+    if (first == std::string::npos) return {};
+    digits.erase(0, first);
+    digits.erase(digits.find_last_not_of('0') + 1);
+    return digits;
+}
+
 // The value rounded to 15 significant digits. Next to the largest double
 // that rounding lies beyond the double range: then `inRange` is false.
 struct Rounded {
@@ -40,6 +48,18 @@ inline Rounded round15(double v) {
     Rounded out;
     out.inRange = std::from_chars(buf, r.ptr, out.value).ec == std::errc();
     return out;
+}
+
+// The significant digits of `v` correctly rounded to 15 of them, without
+// leading or trailing zeros: what a text written with at most 15 significant
+// digits must show, whatever the magnitude (subnormal values included).
+inline std::string digits15(double v) {
+    char buf[40];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 14);
+    std::string digits;
+    for (const char* p = buf; p < r.ptr && *p != 'e'; ++p)
+        if (*p >= '0' && *p <= '9') digits.push_back(*p);
+    return trimZeros(digits);
 }
 
 // Parses a written number after putting the point back in place of `sep`.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -122,13 +123,17 @@ Significand significandOf(const char* first, const char* last) {
 }
 
 Significand significand15(double magnitude) {
-    // The shortest digits that read back as the double are, when there are
-    // 15 or fewer, its correctly rounded 15-digit form (the double lies within
-    // half an ulp of them, far less than half a unit of the 15th digit); only
-    // longer ones need the slower fixed-precision conversion.
+    // For a normal double, the shortest digits that read back as it are, when
+    // there are 15 or fewer, its correctly rounded 15-digit form (the double
+    // lies within half an ulp of them, far less than half a unit of the 15th
+    // digit); only longer ones need the slower fixed-precision conversion.
+    // A subnormal double carries fewer significant bits, so its shortest
+    // digits can be fewer than 15 and still not be its 15-digit rounding
+    // (9.9999999999994754e-311 is shortest as 1e-310): it always takes the
+    // fixed-precision conversion.
     std::array<char, 40> buf{};
     auto r = std::to_chars(buf.data(), buf.data() + buf.size(), magnitude, std::chars_format::scientific);
-    if (std::find(buf.data(), r.ptr, 'e') - buf.data() > 16) {  // "d." and more than 14 digits
+    if (magnitude < DBL_MIN || std::find(buf.data(), r.ptr, 'e') - buf.data() > 16) {  // "d." and more than 14 digits
         r = std::to_chars(buf.data(), buf.data() + buf.size(), magnitude, std::chars_format::scientific, 14);
     }
     return significandOf(buf.data(), r.ptr);

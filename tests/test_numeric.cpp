@@ -113,6 +113,12 @@ private slots:
         QTest::newRow("rounded up to next power") << 999999999999999.9 << fr << "1E+15";
         QTest::newRow("point separator") << 2.5 << "." << "2.5";
         QTest::newRow("multi-byte separator") << 2.5 << QString(QChar(0x066B)) << QString("2") + QChar(0x066B) + "5";
+        QTest::newRow("subnormal, shortest digits are not its rounding")
+            << 9.9999999999994754e-311 << fr << "9,99999999999948E-311";
+        QTest::newRow("subnormal near 1e-310") << 1e-310 << fr << "9,99999999999997E-311";
+        QTest::newRow("smallest subnormal") << 5e-324 << fr << "4,94065645841247E-324";
+        QTest::newRow("smallest normal") << DBL_MIN << fr << "2,2250738585072E-308";
+        QTest::newRow("negative subnormal") << -1e-320 << fr << "-9,99988867182683E-321";
         QTest::newRow("infinity writes nothing") << std::numeric_limits<double>::infinity() << fr << "";
     }
 
@@ -186,7 +192,9 @@ private slots:
         QTest::newRow("denominator overflows") << 1e200 << 1e60 << false;
         QTest::newRow("numerator overflows") << 1e300 << 1e10 << false;
         QTest::newRow("division by zero") << 1.0 << 0.0 << false;
-        QTest::newRow("underflow is fine") << 1e-200 << 1e-60 << true;
+        QTest::newRow("small but normal") << 1e-100 << 1e-60 << true;
+        QTest::newRow("denominator subnormal") << 1e-200 << 1e-60 << false;
+        QTest::newRow("product underflows to zero") << 1e-200 << 1e-200 << false;
     }
 
     void checked() {
@@ -195,6 +203,38 @@ private slots:
         QFETCH(bool, sound);
         const Checked x(a), y(b);
         const Checked r = (x * y) / ((x * y) * y);
+        QCOMPARE(r.ok(), sound);
+    }
+
+    void checked_smallEnd_data() {
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<double>("a");
+        QTest::addColumn<double>("b");
+        QTest::addColumn<bool>("sound");
+        QTest::newRow("smallest normal product") << "*" << DBL_MIN << 1.0 << true;
+        QTest::newRow("half the smallest normal") << "*" << DBL_MIN << 0.5 << false;
+        QTest::newRow("subnormal product") << "*" << 1e-160 << 1e-160 << false;
+        QTest::newRow("typed subnormal times ten") << "*" << 1e-320 << 10.0 << false;
+        QTest::newRow("zero product of non-zero") << "*" << 1e-200 << 1e-200 << false;
+        QTest::newRow("zero operand") << "*" << 0.0 << 1e-200 << true;
+        QTest::newRow("subnormal quotient") << "/" << 1e-300 << 1e10 << false;
+        QTest::newRow("zero quotient of non-zero") << "/" << 1e-300 << 1e300 << false;
+        QTest::newRow("zero numerator") << "/" << 0.0 << 5.0 << true;
+        QTest::newRow("division by zero") << "/" << 0.0 << 0.0 << false;
+        QTest::newRow("equal values subtracted") << "-" << 0.1 << 0.1 << true;
+        QTest::newRow("subnormal difference") << "-" << 1.5 * DBL_MIN << DBL_MIN << false;
+        QTest::newRow("subnormal sum") << "+" << 5e-324 << 5e-324 << false;
+        QTest::newRow("normal sum of subnormals") << "+" << DBL_MIN / 2 << DBL_MIN / 2 << true;
+    }
+
+    void checked_smallEnd() {
+        QFETCH(QString, op);
+        QFETCH(double, a);
+        QFETCH(double, b);
+        QFETCH(bool, sound);
+        const Checked x(a), y(b);
+        QVERIFY(x.ok() && y.ok());  // typed values are taken as they are, subnormal or not
+        const Checked r = op == "*" ? x * y : op == "/" ? x / y : op == "-" ? x - y : x + y;
         QCOMPARE(r.ok(), sound);
     }
 

@@ -362,6 +362,10 @@ private slots:
         QTest::newRow("typed negative precision") << at(0, "-1e400") << 1;
         QTest::newRow("precision times ten") << QStringList{"1e308", "1e308"} << 1;
         QTest::newRow("typed total") << at(1, "1e400") << 1;
+        // At the small end: ten times a subnormal precision is subnormal.
+        QTest::newRow("subnormal minimum weight") << QStringList{"1e-320", "1000000"} << 1;
+        // The uncertainty and the smallest deviation come out subnormal.
+        QTest::newRow("subnormal uncertainty") << QStringList{"1e-300", "1e11", "1e10", "1"} << 3;
         QTest::newRow("typed first weight") << at(2, "1e400") << 2;
         QTest::newRow("typed first count") << at(3, "9e999") << 3;
         QTest::newRow("run of digits") << at(3, QString(400, '9')) << 3;
