@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake make g++ qt6-base-dev qt6-qpa-plugins fonts-liberation locales)
-TEST_PACKAGES=(clang-14 libclang-rt-14-dev libbenchmark-dev dpkg-dev file)  # fuzzers, benchmarks, the .deb
+# fuzzers, benchmarks; the .deb: Debian's build tooling, its checker, hardening-check, man
+TEST_PACKAGES=(clang-14 libclang-rt-14-dev libbenchmark-dev dpkg-dev debhelper lintian devscripts man-db file)
 FUZZ_SECONDS=${PESOLANE_FUZZ_SECONDS:-60}
 LOCALES=(fr_FR de_DE en_US)   # the tests run under French; step 1 also under German and English
 
