@@ -82,9 +82,9 @@ private slots:
             QCOMPARE(w.takeRangeAlarm(), outOfRange);
             if (outOfRange) {
                 QCOMPARE(w.shown(), shownAfterAccepted(in.step - 1));
-                QCOMPARE(w->values.*in.stored, before);  // never stored as infinity
+                COMPARE_EXACT(w->values.*in.stored, before);  // never stored as infinity
             } else {
-                QCOMPARE(w->values.*in.stored, reads);
+                COMPARE_EXACT(w->values.*in.stored, reads);
             }
             for (const ControlSpec& c : controlTable()) {
                 if (c.kind != Kind::TextBox || c.role == Role::InputBox || !w->isShown(c.id)) continue;

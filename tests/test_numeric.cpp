@@ -9,6 +9,7 @@
 
 #include "checked.h"
 #include "conversions.h"
+#include "exact.h"
 
 using namespace pesolane;
 
@@ -68,6 +69,28 @@ private slots:
         QTest::newRow("tiny exponent digits") << QByteArray("1e-") + QByteArray(50, '9') << 0.0 << false;
         QTest::newRow("zero with huge exponent") << QByteArray("0e999999") << 0.0 << false;
         QTest::newRow("leading zeros") << QByteArray(1000, '0') + "42" << 42.0 << false;
+        QTest::newRow("two-digit exponent") << QByteArray("1e10") << 1e10 << false;
+        QTest::newRow("two-digit exponent, capital and sign") << QByteArray("2.5E+25") << 2.5e25 << false;
+        QTest::newRow("negative two-digit exponent") << QByteArray("3e-12") << 3e-12 << false;
+        QTest::newRow("two-digit exponent with blanks") << QByteArray("3 e - 1 2") << 3e-12 << false;
+        QTest::newRow("three-digit exponent") << QByteArray("1.5e300") << 1.5e300 << false;
+        QTest::newRow("blank before the sign") << QByteArray(" -5") << -5.0 << false;
+        QTest::newRow("blank after the sign") << QByteArray("- 5") << -5.0 << false;
+        QTest::newRow("sign on inner blanks") << QByteArray("-1 2.5") << -12.5 << false;
+        QTest::newRow("plus sign on inner blanks") << QByteArray("+1 000") << 1000.0 << false;
+        QTest::newRow("sign then point") << QByteArray("-.5") << -0.5 << false;
+        QTest::newRow("point then exponent") << QByteArray("5.e2") << 500.0 << false;
+        QTest::newRow("leading point and exponent") << QByteArray(".5e1") << 5.0 << false;
+        QTest::newRow("exponent sign then a letter") << QByteArray("1e-x") << 1.0 << false;
+        QTest::newRow("second point ends") << QByteArray("1.2.3") << 1.2 << false;
+        QTest::newRow("subnormal read exactly") << QByteArray("4.9406564584124654e-324") << 5e-324 << false;
+        QTest::newRow("largest subnormal") << QByteArray("2.2250738585072009e-308") << 2.2250738585072009e-308 << false;
+        QTest::newRow("largest subnormal with a blank")
+            << QByteArray("2.2250738585072009 e-308") << 2.2250738585072009e-308 << false;
+        QTest::newRow("too small with a blank") << QByteArray("1 e-400") << 0.0 << false;
+        QTest::newRow("too large with a blank") << QByteArray("1 e400") << 0.0 << true;
+        QTest::newRow("too large, negative, with a blank") << QByteArray("- 1e400") << 0.0 << true;
+        QTest::newRow("17 digits with a blank") << QByteArray("0.3000000000000000 4") << 0.30000000000000004 << false;
     }
 
     void leadingNumber() {
@@ -76,17 +99,17 @@ private slots:
         QFETCH(bool, outOfRange);
         const LeadingRead r = LeadingNumber(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
         QCOMPARE(r.outOfRange, outOfRange);
-        QCOMPARE(r.value, expected);
+        COMPARE_EXACT(r.value, expected);
         QVERIFY(std::isfinite(r.value));
     }
 
     void leadingNumber_readsMegabyteRuns() {
         const QByteArray blanks = QByteArray(1 << 20, ' ') + "5";
-        QCOMPARE(LeadingNumber(blanks.toStdString()).value, 5.0);
+        COMPARE_EXACT(LeadingNumber(blanks.toStdString()).value, 5.0);
         const QByteArray digits(1 << 20, '7');
         QVERIFY(LeadingNumber(digits.toStdString()).outOfRange);
         const QByteArray fraction = "0." + QByteArray(1 << 20, '3');
-        QCOMPARE(LeadingNumber(fraction.toStdString()).value, 1.0 / 3.0);
+        COMPARE_EXACT(LeadingNumber(fraction.toStdString()).value, 1.0 / 3.0);
     }
 
     void localeText_data() {
@@ -119,6 +142,20 @@ private slots:
         QTest::newRow("smallest subnormal") << 5e-324 << fr << "4,94065645841247E-324";
         QTest::newRow("smallest normal") << DBL_MIN << fr << "2,2250738585072E-308";
         QTest::newRow("negative subnormal") << -1e-320 << fr << "-9,99988867182683E-321";
+        QTest::newRow("below one, multi-byte separator") << 0.05 << QString(QChar(0x066B))
+                                                        << QString("0") + QChar(0x066B) + "05";
+        QTest::newRow("exponent form, multi-byte separator") << 1.5e20 << QString(QChar(0x066B))
+                                                             << QString("1") + QChar(0x066B) + "5E+20";
+        QTest::newRow("negative exponent of two digits") << 1.5e-10 << fr << "1,5E-10";
+        QTest::newRow("negative exponent of three digits") << 1e-100 << fr << "1E-100";
+        QTest::newRow("15 digits in exponent form") << 1.23456789012345e100 << fr << "1,23456789012345E+100";
+        QTest::newRow("negative in exponent form") << -1e20 << fr << "-1E+20";
+        QTest::newRow("negative below one") << -0.0625 << fr << "-0,0625";
+        QTest::newRow("17-digit value rounded to 15") << 0.30000000000000004 << fr << "0,3";
+        QTest::newRow("15 digits kept") << 1.23456789012345 << fr << "1,23456789012345";
+        QTest::newRow("16th digit rounds up") << 1.2345678901234567 << fr << "1,23456789012346";
+        QTest::newRow("whole with trailing zeros") << 120000.0 << fr << "120000";
+        QTest::newRow("largest double") << DBL_MAX << fr << "1,79769313486232E+308";
         QTest::newRow("infinity writes nothing") << std::numeric_limits<double>::infinity() << fr << "";
     }
 
@@ -174,13 +211,41 @@ private slots:
         QCOMPARE(QString::fromStdString(MaskedText(value, makeMask(p), separator.toStdString())), expected);
     }
 
-    void masksHaveTheirDecimals() {
-        QCOMPARE(kMaskNbTot1.decimals, 1);
-        QCOMPARE(kMaskEcart.decimals, 3);
-        QCOMPARE(kMaskPdsEcht2.decimals, 6);
-        QCOMPARE(kMaskNbTotFinal.decimals, 1);
-        QCOMPARE(kMaskIncert.decimals, 1);
-        QCOMPARE(kMaskPdsNbVoulu.decimals, 6);
+    // Each of the window's six masks, with a value that shows its last decimal,
+    // through a one-character and a multi-byte separator.
+    void windowMasks_data() {
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("shown");  // with "," as separator
+        QTest::newRow("first estimate") << 0 << "########0.#" << 4999.96 << "5000,";
+        QTest::newRow("first estimate, last decimal") << 0 << "########0.#" << 12.34 << "12,3";
+        QTest::newRow("deviations") << 1 << "########0.###" << 1.2344 << "1,234";
+        QTest::newRow("deviations, half up") << 1 << "########0.###" << 0.0125 << "0,013";
+        QTest::newRow("second weight") << 2 << "#####0.######" << 0.1234567 << "0,123457";
+        QTest::newRow("second weight, whole") << 2 << "#####0.######" << 52.0000004 << "52,";
+        QTest::newRow("final count") << 3 << "######0.#" << 7.24 << "7,2";
+        QTest::newRow("final count, large") << 3 << "######0.#" << 123456789.96 << "123456790,";
+        QTest::newRow("uncertainty") << 4 << "#####0.#" << 0.06 << "0,1";
+        QTest::newRow("uncertainty, below half") << 4 << "#####0.#" << 0.049 << "0,";
+        QTest::newRow("lot weight") << 5 << "####0.######" << 2.000001 << "2,000001";
+        QTest::newRow("lot weight, rounds to whole") << 5 << "####0.######" << 2.0000004 << "2,";
+    }
+
+    void windowMasks() {
+        QFETCH(int, mask);
+        QFETCH(QString, pattern);
+        QFETCH(double, value);
+        QFETCH(QString, shown);
+        const Mask* const masks[] = {&kMaskNbTot1, &kMaskEcart, &kMaskPdsEcht2, &kMaskNbTotFinal, &kMaskIncert,
+                                     &kMaskPdsNbVoulu};
+        const Mask& m = *masks[mask];
+        QCOMPARE(QString::fromStdString(std::string(m.pattern)), pattern);
+        QCOMPARE(QString::fromStdString(MaskedText(value, m, ",")), shown);
+        const QString arabic(QChar(0x066B));
+        QCOMPARE(QString::fromStdString(MaskedText(value, m, arabic.toStdString())),
+                 QString(shown).replace(",", arabic));
+        QCOMPARE(QString::fromStdString(MaskedText(-value, m, ",")), shown == "0," ? shown : "-" + shown);
     }
 
     void checked_data() {
@@ -241,8 +306,8 @@ private slots:
     void checked_keepsOrderOfOperations() {
         // Left to right, as written: (0.1 + 0.2) + 0.3 differs from 0.1 + (0.2 + 0.3).
         const Checked a(0.1), b(0.2), c(0.3);
-        QCOMPARE(((a + b) + c).value(), (0.1 + 0.2) + 0.3);
-        QCOMPARE((a + (b + c)).value(), 0.1 + (0.2 + 0.3));
+        COMPARE_EXACT(((a + b) + c).value(), (0.1 + 0.2) + 0.3);
+        COMPARE_EXACT((a + (b + c)).value(), 0.1 + (0.2 + 0.3));
         QVERIFY(((a + b) + c).value() != (a + (b + c)).value());
         QVERIFY(!Checked(std::numeric_limits<double>::infinity()).ok());
         QVERIFY(!(Checked(DBL_MAX) - Checked(-DBL_MAX)).ok());

@@ -1,14 +1,72 @@
 // The seven steps, driven by typing and clicking in a real window.
 #include <QApplication>
+#include <QLineEdit>
 #include <QLocale>
+#include <QMap>
 #include <QTimer>
 
+#include <charconv>
 #include <cstdlib>
 
 #include "window_fixture.h"
 
 using namespace pesolane;
 using namespace pesolane::test;
+
+namespace {
+
+// The number a plain typed text stands for, read by the standard library
+// (the program's own reading is not used to state what it must store).
+double typedValue(const QString& text) {
+    const QByteArray a = text.toLatin1();
+    double x = 0;
+    std::from_chars(a.constData(), a.constData() + a.size(), x);
+    return x;
+}
+
+// Types `text` as the input of `step` (1 to 7) and presses its button; step 1
+// takes the road's total weight beside the typed precision.
+void enter(Window& w, int step, const QString& text) {
+    if (step == 1) {
+        w.type(Ctl::TxtPrecision, text);
+        w.type(Ctl::TxtPoidsTotal, kRoad[1]);
+    } else {
+        w.type(kInputOf[step - 1], text);
+    }
+    w.click(kButtonOf[step - 1]);
+}
+
+// The text boxes by name, as the operator's tools see them.
+QStringList boxNames() {
+    return {"TxtPrecision", "TxtPoidsTotal", "TxtPoidsTheo1er", "TxtPoidsReel1er", "TxtNb1er", "TxtNbTotalApproxi",
+            "TxtIncertitude1", "TxtEcartMini", "TxtEcartMaxi", "TxtEcartChoisi", "TxtPoidsTheo2eme",
+            "TxtPoidsReel2eme", "TxtNb2eme", "TxtNbTotalCalcule", "TxtIncertitude2", "TxtNbVoulu",
+            "TxtPoidsNbVoulu", "TxtIncertitude3"};
+}
+
+QString boxText(Window& w, const QString& name) { return w->findChild<QLineEdit*>(name)->text(); }
+
+// The working values, in their order, with the step that writes each.
+struct Owned {
+    const char* name;
+    double WorkingValues::*value;
+    int step;
+    bool result;  // computed, not typed
+};
+const Owned kOwned[] = {
+    {"precis", &WorkingValues::precis, 1, false},         {"PdsTot", &WorkingValues::PdsTot, 1, false},
+    {"u", &WorkingValues::u, 1, true},                    {"PdsEcht1", &WorkingValues::PdsEcht1, 2, false},
+    {"NbEcht1", &WorkingValues::NbEcht1, 3, false},       {"NbTot1", &WorkingValues::NbTot1, 3, true},
+    {"Incert1", &WorkingValues::Incert1, 3, true},        {"EcartMini", &WorkingValues::EcartMini, 3, true},
+    {"EcartMaxi", &WorkingValues::EcartMaxi, 3, true},    {"EcartChoisi", &WorkingValues::EcartChoisi, 4, false},
+    {"PdsEcht2", &WorkingValues::PdsEcht2, 4, true},      {"v", &WorkingValues::v, 4, true},
+    {"PdsReelEcht2", &WorkingValues::PdsReelEcht2, 5, false}, {"NbEcht2", &WorkingValues::NbEcht2, 6, false},
+    {"NbTotFinal", &WorkingValues::NbTotFinal, 6, true},  {"Incert2", &WorkingValues::Incert2, 6, true},
+    {"NbVoulu", &WorkingValues::NbVoulu, 7, false},       {"PdsNbVoulu", &WorkingValues::PdsNbVoulu, 7, true},
+    {"Incert3", &WorkingValues::Incert3, 7, true},
+};
+
+}  // namespace
 
 
 
@@ -44,8 +102,128 @@ private slots:
         }
         QCOMPARE(w.text(Ctl::TxtEcartMini), QString("1,"));
         QCOMPARE(w.text(Ctl::TxtEcartMaxi), QString("500,5"));
-        QCOMPARE(w->values.v, w->values.PdsEcht2);
+        COMPARE_EXACT(w->values.v, w->values.PdsEcht2);
         QVERIFY(!w.takeRangeAlarm());
+    }
+
+    // Every working value, bit for bit, against the formulas evaluated here in
+    // their fixed order. The roads are chosen so that other orders of the same
+    // operations give other last bits.
+    void road_storesExactValues_data() {
+        QTest::addColumn<QStringList>("road");
+        QTest::newRow("worked example") << kRoad;
+        QTest::newRow("coarse scale") << QStringList{"0.3", "3418.2", "403.03", "325", "180.61", "5.4", "5", "2476"};
+        QTest::newRow("light total") << QStringList{"0.2", "143.0", "44.9", "66", "15.642", "3.8", "6", "110"};
+        QTest::newRow("few pieces") << QStringList{"0.7", "367.5", "96.2", "7", "0.15", "194.33", "13", "17"};
+    }
+
+    void road_storesExactValues() {
+        QFETCH(QStringList, road);
+        Window w;
+        runRoad(w, road, 7);
+        QCOMPARE(w.shown(), shownAfterAccepted(7));
+        const double p = typedValue(road[0]), T = typedValue(road[1]), S1 = typedValue(road[2]);
+        const double n1 = typedValue(road[3]), E = typedValue(road[4]), S2 = typedValue(road[5]);
+        const double n2 = typedValue(road[6]), nv = typedValue(road[7]);
+        const double N1 = (T * n1) / S1;
+        const double PE2 = ((N1 * p) * T) / ((T * E) - (N1 * p));
+        const double NF = (n2 * T) / S2;
+        const double PV = (S2 * nv) / n2;
+        const double expected[19] = {p, T, p * 10, S1, n1, N1,
+                                     ((T + S1) * (p * N1)) / (T * S1),
+                                     ((N1 + N1) * p) / T,
+                                     (((N1 * 10) * p) + (T * N1)) / (T * 10),
+                                     E, PE2, PE2, S2, n2, NF,
+                                     ((p * NF) * (S2 + T)) / (S2 * T),
+                                     nv, PV,
+                                     ((p * nv) * (PV + S2)) / (PV * S2)};
+        for (int i = 0; i < 19; ++i) {
+            const double stored = w->values.*kOwned[i].value;
+            QVERIFY2(sameBits(stored, expected[i]), qPrintable(QStringLiteral("%1 is %2, expected %3")
+                                                                     .arg(kOwned[i].name, full(stored), full(expected[i]))));
+        }
+    }
+
+    // Pressing a step again, after any later outcome (accepted, refused, out of
+    // range) or its own refusal, with a valid or a refused text: the window shows
+    // exactly what that press shows in a window that never went further, and
+    // every box it neither shows nor empties keeps its text.
+    void pressAgain_afterAnyOutcome_data() {
+        QTest::addColumn<int>("later");
+        QTest::addColumn<QString>("laterText");
+        QTest::addColumn<int>("again");
+        QTest::addColumn<QString>("againText");
+        struct Outcome {
+            int step;
+            const char* text;
+            bool accepted;
+        };
+        const Outcome outcomes[] = {
+            {1, "0", false},   {1, "1000", false}, {1, "1e400", false},
+            {2, "10", true},   {2, "1", false},    {2, "5000", false}, {2, "1e400", false},
+            {3, "50", true},   {3, "0", false},    {3, "1e400", false},
+            {4, "10", true},   {4, "0.5", false},  {4, "600", false},  {4, "1e400", false},
+            {5, "53", true},   {5, "1", false},    {5, "1e400", false},
+            {6, "265", true},  {6, "0", false},    {6, "1e400", false},
+            {7, "500", true},  {7, "0", false},    {7, "6000", false}, {7, "1e400", false},
+        };
+        for (int again = 1; again <= 6; ++again) {
+            const QString valid = kRoad[again == 1 ? 0 : again];
+            for (const Outcome& o : outcomes) {
+                if (o.step < again || (o.step == again && o.accepted)) continue;
+                QTest::addRow("%d again after %d '%s'", again, o.step, o.text) << o.step << o.text << again << valid;
+            }
+            for (const Outcome& o : outcomes) {
+                if (o.step != again || o.accepted) continue;
+                QTest::addRow("%d refused '%s' after the road", again, o.text) << 7 << "500" << again << o.text;
+                QTest::addRow("%d refused '%s' after 7 refused", again, o.text) << 7 << "0" << again << o.text;
+            }
+        }
+    }
+
+    void pressAgain_afterAnyOutcome() {
+        QFETCH(int, later);
+        QFETCH(QString, laterText);
+        QFETCH(int, again);
+        QFETCH(QString, againText);
+        // The boxes each step empties before it reads its input.
+        const QStringList emptiedBy[7] = {{"TxtPoidsReel1er", "TxtNb1er", "TxtEcartChoisi"},
+                                          {"TxtNb1er", "TxtEcartChoisi"},
+                                          {"TxtEcartChoisi"},
+                                          {"TxtPoidsReel2eme", "TxtPoidsTheo2eme"},
+                                          {"TxtNb2eme"},
+                                          {"TxtNbVoulu"},
+                                          {}};
+        Window w;
+        if (later > 1) runRoad(w, kRoad, later - 1);
+        enter(w, later, laterText);
+        w.takeRangeAlarm();
+        QMap<QString, QString> textsBefore;
+        for (const QString& box : boxNames()) textsBefore[box] = boxText(w, box);
+        const WorkingValues before = w->values;
+        enter(w, again, againText);
+        const bool alarm = w.takeRangeAlarm();
+
+        Window fresh;
+        if (again > 1) runRoad(fresh, kRoad, again - 1);
+        enter(fresh, again, againText);
+        QCOMPARE(fresh.takeRangeAlarm(), alarm);
+
+        QCOMPARE(w.shown(), fresh.shown());
+        if (againText == kRoad[again == 1 ? 0 : again]) QCOMPARE(w.shown(), shownAfterAccepted(again));
+        for (const QString& box : boxNames()) {
+            const bool written = w->findChild<QLineEdit*>(box)->isVisible() || emptiedBy[again - 1].contains(box);
+            QCOMPARE(box + ": " + boxText(w, box), box + ": " + (written ? boxText(fresh, box) : textsBefore[box]));
+        }
+        for (const Owned& o : kOwned) {
+            const double now = w->values.*o.value;
+            if (o.step != again) {
+                QVERIFY2(sameBits(now, before.*o.value), o.name);
+            } else {
+                // Stored by this press as in the fresh window, or left as it was.
+                QVERIFY2(sameBits(now, fresh->values.*o.value) || sameBits(now, before.*o.value), o.name);
+            }
+        }
     }
 
     void step1_acceptsAndShowsMinimumWeight() {
@@ -77,6 +255,9 @@ private slots:
         QTest::newRow("just below bound") << "0.5" << "4.99" << low << 5.0;
         QTest::newRow("empty total") << "0.5" << "" << low << 5.0;
         QTest::newRow("tenth") << "0.1" << "1" << -1 << 1.0;
+        QTest::newRow("one step below the bound") << "0.5" << "4.999999999999999" << low << 5.0;
+        QTest::newRow("tiny precision") << "1e-300" << "1" << -1 << 1e-300 * 10;
+        QTest::newRow("precision too large for the total") << "1000" << "1000" << low << 10000.0;
     }
 
     void step1_outcomes() {
@@ -91,7 +272,10 @@ private slots:
         } else {
             QCOMPARE(w.shown(), shownAfterAccepted(0, {Ctl(errorLabel)}));
         }
-        QCOMPARE(w->values.u, u);
+        // Each value is stored before it is validated; a refused precision stops the reading.
+        COMPARE_EXACT(w->values.precis, typedValue(precision));
+        COMPARE_EXACT(w->values.PdsTot, errorLabel == int(Ctl::LblErrPrecisionPlus) ? 0.0 : typedValue(total));
+        COMPARE_EXACT(w->values.u, u);
     }
 
     void step1_afterTheWholeRoad_resetsEverything_data() {
@@ -113,7 +297,7 @@ private slots:
         w.click(Ctl::Cmd1);
         QCOMPARE(w.shown(), accepted ? shownAfterAccepted(1) : shownAfterAccepted(0, {Ctl::LblErrPrecisionPlus}));
         for (Ctl box : {Ctl::TxtPoidsReel1er, Ctl::TxtNb1er, Ctl::TxtEcartChoisi}) QVERIFY(w.text(box).isEmpty());
-        QCOMPARE(w->values.PdsEcht1, pdsEcht1);
+        COMPARE_EXACT(w->values.PdsEcht1, pdsEcht1);
         QCOMPARE(w.text(Ctl::TxtNbVoulu), QString("0"));  // hidden boxes keep their text
     }
 
@@ -130,6 +314,9 @@ private slots:
         QTest::newRow("negative") << "-7" << light << -7.0;
         QTest::newRow("comma reads 5") << "5,9" << -1 << 5.0;
         QTest::newRow("comma reads 4") << "4,9" << light << 4.0;
+        QTest::newRow("one step below the minimum") << "4.999999999999999" << light << 4.999999999999999;
+        QTest::newRow("one step below the total") << "99.99999999999999" << -1 << 99.99999999999999;
+        QTest::newRow("above the total") << "100.5" << heavy << 100.5;
     }
 
     void step2_outcomes() {
@@ -139,7 +326,7 @@ private slots:
         Window w;
         runRoad(w, {"0.5", "100", weight}, 2);
         QCOMPARE(w.shown(), errorLabel < 0 ? shownAfterAccepted(2) : shownAfterAccepted(1, {Ctl(errorLabel)}));
-        QCOMPARE(w->values.PdsEcht1, stored);  // stored before it is validated
+        COMPARE_EXACT(w->values.PdsEcht1, stored);  // stored before it is validated
     }
 
     void step2_totalEqualToMinimum_acceptsNoWeight() {
@@ -175,6 +362,8 @@ private slots:
         QTest::newRow("just below one") << QStringList{"0.1", "1000", "10", "0.999"} << QStringList{};
         QTest::newRow("empty") << QStringList{"0.1", "1000", "10", ""} << QStringList{};
         QTest::newRow("negative") << QStringList{"0.1", "1000", "10", "-3"} << QStringList{};
+        QTest::newRow("one step below one") << QStringList{"0.1", "1000", "10", "0.9999999999999999"} << QStringList{};
+        QTest::newRow("not whole") << QStringList{"0.1", "1000", "10", "2.5"} << QStringList{"250,", "2,5", "0,05", "25,025"};
     }
 
     void step3_outcomes() {
@@ -182,8 +371,11 @@ private slots:
         QFETCH(QStringList, shown);
         Window w;
         runRoad(w, road, 3);
+        COMPARE_EXACT(w->values.NbEcht1, typedValue(road[3]));  // stored before it is validated
         if (shown.isEmpty()) {
             QCOMPARE(w.shown(), shownAfterAccepted(2, {Ctl::LblErrNbEcht1}));
+            COMPARE_EXACT(w->values.NbTot1, 0.0);
+            COMPARE_EXACT(w->values.EcartMaxi, 0.0);
             return;
         }
         QCOMPARE(w.shown(), shownAfterAccepted(3));
@@ -198,8 +390,8 @@ private slots:
         w.type(Ctl::TxtNb1er, "0");
         w.click(Ctl::Cmd3);
         QCOMPARE(w.shown(), shownAfterAccepted(2, {Ctl::LblErrNbEcht1}));
-        QCOMPARE(w->values.NbTot1, 5000.0);
-        QCOMPARE(w->values.NbEcht1, 0.0);
+        COMPARE_EXACT(w->values.NbTot1, 5000.0);
+        COMPARE_EXACT(w->values.NbEcht1, 0.0);
         w.type(Ctl::TxtNb1er, "50");
         w.click(Ctl::Cmd3);
         QCOMPARE(w.shown(), shownAfterAccepted(3));
@@ -222,6 +414,8 @@ private slots:
         QTest::newRow("computed minimum") << (second + QStringList{"1.48"}) << "2000,";
         QTest::newRow("computed maximum") << (second + QStringList{"296.74"}) << "5,";
         QTest::newRow("below computed minimum") << (second + QStringList{"1"}) << "LblEcartPetit";
+        QTest::newRow("one step below the minimum") << (first + QStringList{"0.9999999999999999"}) << "LblEcartPetit";
+        QTest::newRow("one step above the maximum") << (first + QStringList{"500.50000000000006"}) << "LblEcartGrand";
     }
 
     void step4_outcomes() {
@@ -229,14 +423,19 @@ private slots:
         QFETCH(QString, shown);
         Window w;
         runRoad(w, road, 4);
+        const WorkingValues& v = w->values;
+        COMPARE_EXACT(v.EcartChoisi, typedValue(road[4]));  // stored before it is validated
         if (shown.startsWith("Lbl")) {
             QCOMPARE(w.shown(), shownAfterAccepted(3, {ctlNamed(shown)}));
             QVERIFY(w.text(Ctl::TxtPoidsTheo2eme).isEmpty());
+            COMPARE_EXACT(v.PdsEcht2, 0.0);
+            COMPARE_EXACT(v.v, 0.0);
             return;
         }
         QCOMPARE(w.shown(), shownAfterAccepted(4));
         QCOMPARE(w.text(Ctl::TxtPoidsTheo2eme), shown);
-        QCOMPARE(w->values.v, w->values.PdsEcht2);
+        COMPARE_EXACT(v.PdsEcht2, ((v.NbTot1 * v.precis) * v.PdsTot) / ((v.PdsTot * v.EcartChoisi) - (v.NbTot1 * v.precis)));
+        COMPARE_EXACT(v.v, v.PdsEcht2);
     }
 
     void step4_again_hidesLaterErrorsAndEmptiesSecondWeight() {
@@ -251,7 +450,7 @@ private slots:
         w.type(Ctl::TxtEcartChoisi, "0");
         w.click(Ctl::Cmd4);
         QCOMPARE(w.shown(), shownAfterAccepted(3, {Ctl::LblEcartPetit}));
-        QCOMPARE(w->values.EcartChoisi, 0.0);
+        COMPARE_EXACT(w->values.EcartChoisi, 0.0);
     }
 
     void step5_outcomes_data() {
@@ -264,6 +463,7 @@ private slots:
         QTest::newRow("heavier than the whole") << "5000" << true;
         QTest::newRow("empty") << "" << false;
         QTest::newRow("comma") << "52,9" << false;
+        QTest::newRow("one step below the minimum") << "52.63157894736841" << false;
     }
 
     void step5_outcomes() {
@@ -275,6 +475,7 @@ private slots:
         runRoad(w, road, 5);
         QCOMPARE(w.shown(), accepted ? shownAfterAccepted(5) : shownAfterAccepted(4, {Ctl::LblPoids2emeFaible}));
         QVERIFY(w.text(Ctl::TxtNb2eme).isEmpty());
+        COMPARE_EXACT(w->values.PdsReelEcht2, typedValue(weight));  // stored before it is validated
     }
 
     void step6_outcomes_data() {
@@ -293,6 +494,7 @@ private slots:
         QTest::newRow("negative") << road << "-3" << "";
         QTest::newRow("empty") << road << "" << "";
         QTest::newRow("letters") << road << "abc" << "";
+        QTest::newRow("one step below one") << road << "0.9999999999999999" << "";
     }
 
     void step6_outcomes() {
@@ -302,11 +504,17 @@ private slots:
         Window w;
         road << count;
         runRoad(w, road, 6);
+        const WorkingValues& v = w->values;
+        COMPARE_EXACT(v.NbEcht2, typedValue(count));  // stored before it is validated
         if (expected.isEmpty()) {
             QCOMPARE(w.shown(), shownAfterAccepted(5, {Ctl::LblErrNbEcht2}));
+            COMPARE_EXACT(v.NbTotFinal, 0.0);
+            COMPARE_EXACT(v.Incert2, 0.0);
             return;
         }
         QCOMPARE(w.shown(), shownAfterAccepted(6));
+        COMPARE_EXACT(v.NbTotFinal, (v.NbEcht2 * v.PdsTot) / v.PdsReelEcht2);
+        COMPARE_EXACT(v.Incert2, ((v.precis * v.NbTotFinal) * (v.PdsReelEcht2 + v.PdsTot)) / (v.PdsReelEcht2 * v.PdsTot));
         QCOMPARE(w.text(Ctl::TxtNbTotalCalcule) + "|" + w.text(Ctl::TxtIncertitude2), expected);
         QVERIFY(w.text(Ctl::TxtNbVoulu).isEmpty());
     }
@@ -327,6 +535,9 @@ private slots:
         QTest::newRow("negative") << "-5" << "LblErrNbVouluInf1";
         QTest::newRow("empty") << "" << "LblErrNbVouluInf1";
         QTest::newRow("letters") << "abc" << "LblErrNbVouluInf1";
+        QTest::newRow("the stored count itself") << "3976.1431411530816" << "1000,|8,3";
+        QTest::newRow("one step above the stored count") << "3976.143141153082" << "LblNbVouluGrand";
+        QTest::newRow("one step below one") << "0.9999999999999999" << "LblErrNbVouluInf1";
     }
 
     void step7_outcomes() {
@@ -339,13 +550,20 @@ private slots:
         w.click(Ctl::Cmd7);
         w.type(Ctl::TxtNbVoulu, wanted);
         w.click(Ctl::Cmd7);
+        const WorkingValues& v = w->values;
+        COMPARE_EXACT(v.NbVoulu, typedValue(wanted));  // stored before it is validated
         if (expected.startsWith("Lbl")) {
             QCOMPARE(w.shown(), shownAfterAccepted(6, {ctlNamed(expected)}));
             QVERIFY(w.text(Ctl::TxtPoidsNbVoulu).isEmpty());
             QVERIFY(w.text(Ctl::TxtIncertitude3).isEmpty());
+            // The lot of 10 accepted before keeps its results.
+            COMPARE_EXACT(v.PdsNbVoulu, (50.3 * 10.0) / 200.0);
+            COMPARE_EXACT(v.Incert3, ((0.1 * 10.0) * (v.PdsNbVoulu + 50.3)) / (v.PdsNbVoulu * 50.3));
             return;
         }
         QCOMPARE(w.shown(), shownAfterAccepted(7));
+        COMPARE_EXACT(v.PdsNbVoulu, (v.PdsReelEcht2 * v.NbVoulu) / v.NbEcht2);
+        COMPARE_EXACT(v.Incert3, ((v.precis * v.NbVoulu) * (v.PdsNbVoulu + v.PdsReelEcht2)) / (v.PdsNbVoulu * v.PdsReelEcht2));
         QCOMPARE(w.text(Ctl::TxtPoidsNbVoulu) + "|" + w.text(Ctl::TxtIncertitude3), expected);
     }
 
@@ -403,9 +621,9 @@ private slots:
         QCOMPARE(w.shown(), shownAfterAccepted(failingStep - 1));
         QVERIFY(w.takeRangeAlarm());
         // Results of the failed press are not stored.
-        QCOMPARE(w->values.NbTot1, before.NbTot1);
-        QCOMPARE(w->values.NbTotFinal, before.NbTotFinal);
-        QCOMPARE(w->values.PdsNbVoulu, before.PdsNbVoulu);
+        // Nothing computed by the failed press is stored, nor anything of another step.
+        for (const Owned& o : kOwned)
+            if (o.step != failingStep || o.result) COMPARE_EXACT(w->values.*o.value, before.*o.value);
 
         // The window goes on: the road can be run again.
         runRoad(w, kRoad, 7);

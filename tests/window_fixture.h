@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "controls.h"
+#include "exact.h"
 #include "form1.h"
 #include "steps.h"
 
