@@ -48,7 +48,7 @@ struct ControlSpec {
     Rect rect;                 // a line's rectangle is the one pixel wide run between its end points
     int tab;                   // keyboard order; -1 for lines
     bool atStart;              // visible when the window opens
-    std::string_view spoken;   // what a screen reader announces for a text box or a button
+    std::string_view spoken;   // a text box's or a button's name for a screen reader, written for the ear
 };
 
 // Colours are 0xRRGGBB; sizes are pixels at 96 dots per inch.
@@ -59,7 +59,14 @@ struct RoleStyle {
     bool bold;
 };
 
+// A caption label and the box it names.
+struct CaptionOf {
+    Ctl label;
+    Ctl box;
+};
+
 const std::array<ControlSpec, kControlCount>& controlTable();
+const std::array<CaptionOf, 18>& captionTable();
 const ControlSpec& controlOf(Ctl id);
 const RoleStyle& styleOf(Role role);
 

@@ -8,13 +8,17 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPalette>
 #include <QPushButton>
+#include <QStringList>
 #include <QStyleFactory>
 
 #include <algorithm>
 #include <limits>
 #include <vector>
+
+#include "accessibility.h"
 
 namespace pesolane {
 namespace {
@@ -36,7 +40,11 @@ QFont fontOf(const RoleStyle& style) {
 }
 
 QWidget* makeLabel(const ControlSpec& c, const RoleStyle& style, QWidget* parent) {
-    auto* label = new QLabel(fromUtf8(c.caption), parent);
+    auto* label = new QLabel(parent);
+    // A refusal is spoken as soon as its label shows; the role must be set
+    // before the text, whose first setting fixes the accessible interface.
+    if (c.role == Role::ErrorLabel) makeNotification(label);
+    label->setText(fromUtf8(c.caption));
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     label->setAlignment(c.role == Role::ErrorLabel ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignTop);
@@ -73,12 +81,38 @@ QWidget* makeButton(const ControlSpec& c, const RoleStyle& style, QWidget* paren
 
 QWidget* makeLine(const RoleStyle& style, QWidget* parent) {
     auto* line = new QWidget(parent);
+    hideFromAssistiveTechnology(line);
     line->setAutoFillBackground(true);
     QPalette pal = line->palette();
     pal.setColor(QPalette::Window, rgb(style.text));
     line->setPalette(pal);
     return line;
 }
+
+// The keyboard focus, unmistakable on every role colour: a 3-pixel yellow
+// ring just outside the focused box or button, over the dark window.
+class FocusRing : public QWidget {
+public:
+    static constexpr int kWidth = 3;
+
+    explicit FocusRing(QWidget* parent) : QWidget(parent) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        hideFromAssistiveTechnology(this);
+        hide();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QColor ring = rgb(0xFFFF00);
+        const int w = width(), h = height();
+        painter.fillRect(0, 0, w, kWidth, ring);
+        painter.fillRect(0, h - kWidth, w, kWidth, ring);
+        painter.fillRect(0, kWidth, kWidth, h - 2 * kWidth, ring);
+        painter.fillRect(w - kWidth, kWidth, kWidth, h - 2 * kWidth, ring);
+    }
+};
 
 }  // namespace
 
@@ -87,10 +121,13 @@ QString windowTitleText() { return QString(185, QLatin1Char(' ')) + QStringLiter
 void prepareApplication() {
     // One flat look on every desktop, so that the role colours are the ones drawn.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    installAccessibility();
 }
 
 Form1::Form1(QWidget* parent) : QWidget(parent) {
+    makeAccessibleWindow(this);
     setWindowTitle(windowTitleText());
+    setAccessibleName(windowTitleText().simplified());  // without the leading blanks
     setWindowIcon(QIcon(QStringLiteral(":/org.pesolane.Pesolane.png")));
     setFixedSize(kClientWidth, kClientHeight);
     setAutoFillBackground(true);
@@ -115,10 +152,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
         w->setObjectName(fromUtf8(c.name));
         w->setGeometry(c.rect.x, c.rect.y, c.rect.w, c.rect.h);
         if (c.kind != Kind::Line) w->setFont(fontOf(style));
-        if (!c.spoken.empty()) {
-            w->setAccessibleName(fromUtf8(c.spoken));
-            w->setAccessibleDescription(fromUtf8(c.spoken));
-        }
+        if (!c.spoken.empty()) w->setAccessibleName(fromUtf8(c.spoken));
         w->setHidden(!c.atStart);
         widgets_[index(c.id)] = w;
     }
@@ -131,7 +165,32 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     for (std::size_t i = 1; i < focusable.size(); ++i)
         setTabOrder(widget(focusable[i - 1]->id), widget(focusable[i]->id));
 
+    // Exploring a box reads its caption with it.
+    for (const CaptionOf& pair : captionTable()) static_cast<QLabel*>(widget(pair.label))->setBuddy(widget(pair.box));
+
+    // Speaks the results of a press; a widget that is never drawn.
+    announcer_ = new QWidget(this);
+    announcer_->setObjectName(QStringLiteral("announcer"));
+    makeNotification(announcer_);
+    announcer_->setGeometry(0, 0, 1, 1);
+    announcer_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    announcer_->hide();  // silent until a press has something to say
+
+    focusRing_ = new FocusRing(this);
+    focusRing_->setObjectName(QStringLiteral("focusRing"));
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { followFocus(now); });
+
     widget(Ctl::TxtPrecision)->setFocus();
+}
+
+void Form1::followFocus(QWidget* now) {
+    const bool ours = now && now->parentWidget() == this &&
+                      (qobject_cast<QLineEdit*>(now) != nullptr || qobject_cast<QPushButton*>(now) != nullptr);
+    if (!ours) return focusRing_->hide();
+    const int m = FocusRing::kWidth;
+    focusRing_->setGeometry(now->geometry().adjusted(-m, -m, m, m));
+    focusRing_->raise();
+    focusRing_->show();
 }
 
 Form1::~Form1() = default;
@@ -142,7 +201,11 @@ void Form1::setText(Ctl box, const QString& text) { textBox(box)->setText(text);
 
 void Form1::setText(Ctl box, std::string_view utf8) { setText(box, fromUtf8(utf8)); }
 
-void Form1::setShown(Ctl control, bool shown) { widget(control)->setHidden(!shown); }
+void Form1::setShown(Ctl control, bool shown) {
+    QWidget* w = widget(control);
+    if (shown && w->isHidden()) shownByPress_.set(index(control));
+    w->setHidden(!shown);
+}
 
 void Form1::setShown(std::initializer_list<Ctl> controls, bool shown) {
     for (Ctl c : controls) setShown(c, shown);
@@ -153,8 +216,58 @@ bool Form1::isShown(Ctl control) const { return !widget(control)->isHidden(); }
 void Form1::onPress(Ctl button, PressHandler handler) { handlers_[index(button)] = std::move(handler); }
 
 void Form1::press(Ctl button) {
-    if (const PressHandler& handler = handlers_[index(button)]) handler(*this);
+    const PressHandler& handler = handlers_[index(button)];
+    if (!handler) return;
+    const Screen before = screen();
+    shownByPress_.reset();
+    handler(*this);
+    announcePress(before);
 }
+
+Form1::Screen Form1::screen() const {
+    Screen s;
+    for (const ControlSpec& c : controlTable()) {
+        s.shown[index(c.id)] = isShown(c.id);
+        if (c.kind == Kind::TextBox) s.texts[index(c.id)] = text(c.id);
+    }
+    return s;
+}
+
+void Form1::announcePress(const Screen& before) {
+    // A refusal: its red label is spoken when it shows; one that was already
+    // up is spoken again, so that a repeated refusal is heard too.
+    bool refused = false;
+    for (const ControlSpec& c : controlTable()) {
+        if (c.role != Role::ErrorLabel || !isShown(c.id)) continue;
+        refused = true;
+        if (!shownByPress_[index(c.id)]) announceAgain(widget(c.id));
+    }
+    if (refused) return;
+
+    // The results it shows, in keyboard order, with the values as the boxes
+    // show them, then the step it opens.
+    std::vector<const ControlSpec*> order;
+    for (const ControlSpec& c : controlTable()) order.push_back(&c);
+    std::sort(order.begin(), order.end(), [](auto* a, auto* b) { return a->tab < b->tab; });
+    QStringList parts;
+    for (const ControlSpec* c : order) {
+        const std::size_t i = index(c->id);
+        if (!isShown(c->id)) continue;
+        const bool result = c->role == Role::ResultBox || c->role == Role::FinalResultBox;
+        if (result && (!before.shown[i] || before.texts[i] != text(c->id)))
+            parts << fromUtf8(c->spoken) + QStringLiteral(" : ") + text(c->id);
+        if (c->role == Role::StepButton && !before.shown[i])
+            parts << fromUtf8(c->spoken).replace(QStringLiteral(" : valider "), QStringLiteral(" : saisir "));
+    }
+    if (parts.isEmpty()) return;
+    announcer_->setAccessibleName(parts.join(QStringLiteral(" ; ")) + QLatin1Char('.'));
+    if (announcer_->isHidden())
+        announcer_->show();  // shown: spoken
+    else
+        announceAgain(announcer_);
+}
+
+QString Form1::lastAnnouncement() const { return announcer_->accessibleName(); }
 
 std::string Form1::decimalSeparator() const { return QLocale::system().decimalPoint().toStdString(); }
 

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <array>
+#include <bitset>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -79,18 +80,36 @@ public:
 
     WorkingValues values;
 
+    // What a screen reader was last told of a press's results (empty before any).
+    QString lastAnnouncement() const;
+
 private:
+    // What the operator sees: visible flags and texts.
+    struct Screen {
+        std::bitset<kControlCount> shown;
+        std::array<QString, kControlCount> texts;
+    };
+    Screen screen() const;
+
     void press(Ctl button);
+    // Tells a screen reader what the press did: its refusal, or the results it
+    // shows and the step it opens. A press that changes nothing says nothing.
+    void announcePress(const Screen& before);
+    void followFocus(QWidget* now);
 
     std::array<QWidget*, kControlCount> widgets_{};
     std::array<PressHandler, kControlCount> handlers_{};
     QMessageBox* alarm_ = nullptr;
+    QWidget* announcer_ = nullptr;
+    QWidget* focusRing_ = nullptr;
+    std::bitset<kControlCount> shownByPress_;  // controls a press took from hidden to shown
 };
 
 // The window's title: 185 blanks before the name, as the desktop shows it.
 QString windowTitleText();
 
-// Application-wide settings the window relies on (the widget style).
+// Application-wide settings the window relies on (the widget style, the
+// accessible interfaces).
 void prepareApplication();
 
 }  // namespace pesolane

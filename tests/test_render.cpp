@@ -5,6 +5,8 @@
 #include <QFontMetricsF>
 #include <QImage>
 
+#include <cmath>
+
 #include <vector>
 
 #include "expected_layout.h"
@@ -77,6 +79,52 @@ private slots:
                     if (!covered && at(x, y) != opaque(0x404040))
                         QFAIL(qPrintable(QStringLiteral("hidden %1 shows at %2,%3").arg(c.name).arg(x).arg(y)));
                 }
+            }
+        }
+    }
+
+    // The keyboard focus is unmistakable: every pixel of a band at least 2 px
+    // thick all around the focused control changes with a contrast of at
+    // least 3:1 between the unfocused and the focused window.
+    void focus_isUnmistakable_data() {
+        QTest::addColumn<QString>("control");
+        for (const char* name : {"TxtPrecision", "TxtPoidsTheo1er", "TxtNbTotalCalcule", "TxtIncertitude2", "Cmd4",
+                                 "CmdQuitter", "TxtIncertitude3"})
+            QTest::newRow(name) << name;
+    }
+
+    void focus_isUnmistakable() {
+        QFETCH(QString, control);
+        Window w;
+        runRoad(w, kRoad, 7);
+        QRect rect;
+        for (const ExpectedControl& c : kExpectedControls)
+            if (c.qname() == control) rect = c.geometry();
+        auto grab = [&](QWidget* focus) {
+            focus->setFocus();
+            QApplication::processEvents();
+            return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        };
+        const QImage off = grab(w.form.get());
+        const QImage on = grab(w->findChild<QWidget*>(control));
+        QCOMPARE(QApplication::focusWidget()->objectName(), control);
+        const qreal scale = off.devicePixelRatio();
+        auto luminance = [](QRgb c) {
+            auto channel = [](int v) {
+                const double s = v / 255.0;
+                return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+            };
+            return 0.2126 * channel(qRed(c)) + 0.7152 * channel(qGreen(c)) + 0.0722 * channel(qBlue(c));
+        };
+        const QRect band = rect.adjusted(-2, -2, 2, 2);
+        for (int y = band.top(); y <= band.bottom(); ++y) {
+            for (int x = band.left(); x <= band.right(); ++x) {
+                if (rect.contains(x, y)) continue;
+                const QPoint p(qFloor(x * scale), qFloor(y * scale));
+                const double a = luminance(off.pixel(p)), b = luminance(on.pixel(p));
+                const double ratio = (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+                if (ratio < 3.0)
+                    QFAIL(qPrintable(QStringLiteral("%1: contrast %2 at %3,%4").arg(control).arg(ratio).arg(x).arg(y)));
             }
         }
     }

@@ -1,5 +1,7 @@
 // The seven steps, driven by typing and clicking in a real window.
+#include <QAccessible>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMap>
@@ -14,6 +16,20 @@ using namespace pesolane;
 using namespace pesolane::test;
 
 namespace {
+
+// What a screen reader is told: every show event of a notification, with
+// the object's name and what it says.
+struct Spoken {
+    QString object;
+    QString says;
+};
+std::vector<Spoken> gSpoken;
+
+void recordAccessibility(QAccessibleEvent* event) {
+    QAccessibleInterface* iface = event->accessibleInterface();
+    if (event->type() == QAccessible::ObjectShow && iface && iface->role() == QAccessible::Notification)
+        gSpoken.push_back({event->object()->objectName(), iface->text(QAccessible::Name)});
+}
 
 // The number a plain typed text stands for, read by the standard library
 // (the program's own reading is not used to state what it must store).
@@ -160,14 +176,14 @@ private slots:
         };
         const Outcome outcomes[] = {
             {1, "0", false},   {1, "1000", false}, {1, "1e400", false},
-            {2, "10", true},   {2, "1", false},    {2, "5000", false}, {2, "1e400", false},
+            {2, "10", true},   {2, "0.5", false},  {2, "5000", false}, {2, "1e400", false},
             {3, "50", true},   {3, "0", false},    {3, "1e400", false},
             {4, "10", true},   {4, "0.5", false},  {4, "600", false},  {4, "1e400", false},
             {5, "53", true},   {5, "1", false},    {5, "1e400", false},
             {6, "265", true},  {6, "0", false},    {6, "1e400", false},
             {7, "500", true},  {7, "0", false},    {7, "6000", false}, {7, "1e400", false},
         };
-        for (int again = 1; again <= 6; ++again) {
+        for (int again = 1; again <= 7; ++again) {
             const QString valid = kRoad[again == 1 ? 0 : again];
             for (const Outcome& o : outcomes) {
                 if (o.step < again || (o.step == again && o.accepted)) continue;
@@ -175,8 +191,8 @@ private slots:
             }
             for (const Outcome& o : outcomes) {
                 if (o.step != again || o.accepted) continue;
-                QTest::addRow("%d refused '%s' after the road", again, o.text) << 7 << "500" << again << o.text;
-                QTest::addRow("%d refused '%s' after 7 refused", again, o.text) << 7 << "0" << again << o.text;
+                for (const char* last : {"500", "0", "6000", "1e400"})
+                    QTest::addRow("%d refused '%s' after 7 '%s'", again, o.text, last) << 7 << last << again << o.text;
             }
         }
     }
@@ -193,7 +209,7 @@ private slots:
                                           {"TxtPoidsReel2eme", "TxtPoidsTheo2eme"},
                                           {"TxtNb2eme"},
                                           {"TxtNbVoulu"},
-                                          {}};
+                                          {"TxtPoidsNbVoulu", "TxtIncertitude3"}};
         Window w;
         if (later > 1) runRoad(w, kRoad, later - 1);
         enter(w, later, laterText);
@@ -224,6 +240,78 @@ private slots:
                 QVERIFY2(sameBits(now, fresh->values.*o.value) || sameBits(now, before.*o.value), o.name);
             }
         }
+    }
+
+    // A screen reader hears each refusal (its red label, again when it was
+    // already up) and each press's results, once, and nothing for a press
+    // that changes nothing.
+    void announcements_data() {
+        QTest::addColumn<int>("step");       // the road is accepted up to the step before
+        QTest::addColumn<QString>("text");   // typed at that step
+        QTest::addColumn<int>("presses");    // the same press, repeated
+        QTest::addColumn<QStringList>("heard");  // the label's name, or what the announcement holds; empty: nothing
+        QTest::newRow("1 precision") << 1 << "0" << 2 << QStringList{"LblErrPrecisionPlus"};
+        QTest::newRow("1 total") << 1 << "1000" << 2 << QStringList{"LblErrPrecision"};
+        QTest::newRow("2 light") << 2 << "0.5" << 2 << QStringList{"LblPds1erFaible"};
+        QTest::newRow("2 heavy") << 2 << "5000" << 2 << QStringList{"LblPds1erFort"};
+        QTest::newRow("3 count") << 3 << "0" << 2 << QStringList{"LblErrNbEcht1"};
+        QTest::newRow("4 small") << 4 << "0.5" << 2 << QStringList{"LblEcartPetit"};
+        QTest::newRow("4 large") << 4 << "600" << 2 << QStringList{"LblEcartGrand"};
+        QTest::newRow("5 light") << 5 << "1" << 2 << QStringList{"LblPoids2emeFaible"};
+        QTest::newRow("6 count") << 6 << "0" << 2 << QStringList{"LblErrNbEcht2"};
+        QTest::newRow("7 below one") << 7 << "0" << 2 << QStringList{"LblErrNbVouluInf1"};
+        QTest::newRow("7 too many") << 7 << "6000" << 2 << QStringList{"LblNbVouluGrand"};
+        QTest::newRow("1 accepted") << 1 << "0.1" << 1
+                                    << QStringList{"premier échantillon : 1 ;", "Étape 2 : saisir le poids réel"};
+        QTest::newRow("2 accepted") << 2 << "10" << 1 << QStringList{"Étape 3 : saisir le nombre de pièces"};
+        QTest::newRow("3 accepted") << 3 << "50" << 1
+                                    << QStringList{"Première estimation du nombre total de pièces : 5000,", "plus ou moins : 50,5",
+                                                   "Écart minimum par rapport au nombre total de pièces : 1,",
+                                                   "Écart maximum par rapport au nombre total de pièces : 500,5",
+                                                   "Étape 4 : saisir l'écart choisi"};
+        QTest::newRow("4 accepted") << 4 << "10" << 1
+                                    << QStringList{"deuxième échantillon : 52,631579", "Étape 5 : saisir"};
+        QTest::newRow("5 accepted") << 5 << "53" << 1 << QStringList{"Étape 6 : saisir le nombre de pièces"};
+        QTest::newRow("6 accepted") << 6 << "265" << 1
+                                    << QStringList{"Nombre total de pièces calculé : 5000,", "plus ou moins : 9,9",
+                                                   "Étape 7 : saisir le nombre voulu"};
+        QTest::newRow("7 accepted") << 7 << "500" << 1
+                                    << QStringList{"Poids du lot de pièces : 100,", "plus ou moins : 1,4"};
+        QTest::newRow("2 again, nothing changes") << 2 << "10" << 2 << QStringList{};
+        QTest::newRow("7 again, nothing changes") << 7 << "500" << 2 << QStringList{};
+    }
+
+    void announcements() {
+        QFETCH(int, step);
+        QFETCH(QString, text);
+        QFETCH(int, presses);
+        QFETCH(QStringList, heard);
+        // Qt reports accessibility events only while an assistive technology
+        // listens: tests/with_atspi.sh runs this test on the AT-SPI bus.
+        if (qEnvironmentVariableIsEmpty("PESOLANE_ATSPI")) QSKIP("needs the AT-SPI bus (tests/with_atspi.sh)");
+        QTRY_VERIFY_WITH_TIMEOUT(QAccessible::isActive(), 10000);
+        QAccessible::installUpdateHandler(recordAccessibility);
+        Window w;
+        if (step > 1) runRoad(w, kRoad, step - 1);
+        for (int i = 1; i <= presses; ++i) {
+            gSpoken.clear();
+            enter(w, step, text);
+            const bool refusal = !heard.isEmpty() && heard[0].startsWith("Lbl");
+            if (i > 1 && !refusal) {  // a repeated press that changes nothing says nothing
+                QCOMPARE(gSpoken.size(), std::size_t(0));
+                continue;
+            }
+            QCOMPARE(gSpoken.size(), std::size_t(1));
+            if (refusal) {
+                QCOMPARE(gSpoken[0].object, heard[0]);
+                QCOMPARE(gSpoken[0].says, w->findChild<QLabel*>(heard[0])->text());
+            } else {
+                QCOMPARE(gSpoken[0].object, QString("announcer"));
+                for (const QString& part : heard)
+                    QVERIFY2(gSpoken[0].says.contains(part), qPrintable(gSpoken[0].says + " lacks " + part));
+            }
+        }
+        QAccessible::installUpdateHandler(nullptr);
     }
 
     void step1_acceptsAndShowsMinimumWeight() {

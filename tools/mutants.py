@@ -1,0 +1,168 @@
+#!/usr/bin/env python3
+"""Plants single faults in a scratch copy of the tree, one at a time, and runs
+the test suite on each: a fault the suite does not notice is a survivor.
+
+    tools/mutants.py [--work DIR] [--only NAME...]
+
+Each fault is a list of (file, old, new) replacements that together make one
+plausible slip; `old` must occur exactly once in its file. Prints one line per
+fault and the kill rate; exits 1 when a fault's text is not found."""
+import argparse, os, shutil, subprocess, sys, time
+
+F1, F2, F3, F4, F5, F6, F7 = (f"steps/step{i}.cpp" for i in range(1, 8))
+TABLE, CONV, CHECKED, CONVH = "form/controls.cpp", "numeric/conversions.cpp", "numeric/checked.h", "numeric/conversions.h"
+
+FAULTS = [
+    # A reset list that forgets one control, or a text it no longer empties.
+    ("reset1-Line5", [(F1, "Ctl::Line3, Ctl::Line5, Ctl::Line6", "Ctl::Line3, Ctl::Line6")]),
+    ("reset2-Line5", [(F2, "Ctl::Line3, Ctl::Line5, Ctl::Line6", "Ctl::Line3, Ctl::Line6")]),
+    ("reset2-ErrNbVouluInf1", [(F2, "Ctl::LblErrNbVouluInf1, Ctl::LblPoidsNbVoulu", "Ctl::LblPoidsNbVoulu")]),
+    ("reset3-EcartPetit", [(F3, "Ctl::LblEcartNbVoulu, Ctl::LblEcartPetit,", "Ctl::LblEcartNbVoulu,")]),
+    ("reset3-keeps-EcartChoisi", [(F3, "    f.setText(Ctl::TxtEcartChoisi, QString());\n", "")]),
+    ("reset4-Poids2emeFaible", [(F4, "Ctl::LblEcartNbVoulu, Ctl::LblPoids2emeFaible,", "Ctl::LblEcartNbVoulu,")]),
+    ("reset4-keeps-PoidsReel2eme", [(F4, "    f.setText(Ctl::TxtPoidsReel2eme, QString());\n", "")]),
+    ("reset5-ErrNbEcht2", [(F5, "Ctl::Cmd6, Ctl::LblErrNbEcht2,", "Ctl::Cmd6,")]),
+    ("reset5-keeps-Nb2eme", [(F5, "    f.setText(Ctl::TxtNb2eme, QString());\n", "")]),
+    ("reset6-ErrNbVouluInf1", [(F6, "Ctl::TxtIncertitude3, Ctl::LblErrNbVouluInf1}", "Ctl::TxtIncertitude3}")]),
+    ("reset6-keeps-NbVoulu", [(F6, "    f.setText(Ctl::TxtNbVoulu, QString());\n", "")]),
+    ("reset1-keeps-Nb1er", [(F1, "{Ctl::TxtPoidsReel1er, Ctl::TxtNb1er, Ctl::TxtEcartChoisi})",
+                             "{Ctl::TxtPoidsReel1er, Ctl::TxtEcartChoisi})")]),
+    ("step7-A-keeps-Grand", [(F7, "        f.setShown(Ctl::LblNbVouluGrand, false);\n        f.setShown(Ctl::LblErrNbVouluInf1, true);",
+                              "        f.setShown(Ctl::LblErrNbVouluInf1, true);")]),
+    ("step2-accept-keeps-Faible", [(F2, "    f.setShown(Ctl::LblPds1erFaible, false);\n    f.setShown({Ctl::LblNb1er",
+                                    "    f.setShown({Ctl::LblNb1er")]),
+    ("step4-large-keeps-Petit", [(F4, "    f.setShown(Ctl::LblEcartPetit, false);\n    if (w.EcartChoisi > w.EcartMaxi)",
+                                  "    if (w.EcartChoisi > w.EcartMaxi)")]),
+    # The window's table.
+    ("caption-7-blanks", [(TABLE, '"Nb total       de pièces calculé"', '"Nb total      de pièces calculé"')]),
+    ("caption-one-blank", [(TABLE, '"Il faut que le nombre de pièces soit > = 1"', '"Il faut que le nombre de pièces soit  > = 1"')]),
+    ("caption-Petit", [(TABLE, '"Ecart trop PETIT"', '"Ecart trop petit"')]),
+    ("rect-Cmd3", [(TABLE, '"3", {240, 176, 41, 40}', '"3", {240, 176, 41, 39}')]),
+    ("rect-EcartGrand", [(TABLE, '"Ecart trop grand", {592, 320, 137, 25}', '"Ecart trop grand", {592, 321, 137, 25}')]),
+    ("colour-result-box", [(TABLE, "{0x80FF80, 0x000000, 16, true},   // result box", "{0x80FF81, 0x000000, 16, true},   // result box")]),
+    ("colour-quit", [(TABLE, "{0x8080FF, 0x000000, 24, true}", "{0x8080FE, 0x000000, 24, true}")]),
+    ("colour-result-caption", [(TABLE, "{0x404040, 0x00FFFF, 15, false}", "{0x404040, 0x00FFFE, 15, false}")]),
+    ("font-sign", [(TABLE, "{0x404040, 0xFFFFFF, 19, false}", "{0x404040, 0xFFFFFF, 18, false}")]),
+    ("font-final", [(TABLE, "{0x000000, 0x00FF00, 21, true}", "{0x000000, 0x00FF00, 20, true}")]),
+    ("bold-input-caption", [(TABLE, "{0x404040, 0xFFFFFF, 15, false}", "{0x404040, 0xFFFFFF, 15, true}")]),
+    ("tab-Incertitude3", [(TABLE, '{440, 584, 113, 27}, 47,', '{440, 584, 113, 27}, 49,')]),
+    ("start-Line4", [(TABLE, '{296, 8, 1, 617}, -1, true', '{296, 8, 1, 617}, -1, false')]),
+    ("line5-place", [(TABLE, "hLine(368)", "hLine(367)")]),
+    ("window-back", [("form/controls.h", "kWindowBack = 0x404040", "kWindowBack = 0x414141")]),
+    # The order of the operations, and values stored only when accepted.
+    ("order-NbTot1", [(F3, "(total * Checked(w.NbEcht1)) / sample", "total * (Checked(w.NbEcht1) / sample)")]),
+    ("order-Incert1", [(F3, "((total + sample) * (precis * nbTot1)) / (total * sample)",
+                        "(((total + sample) * precis) * nbTot1) / (total * sample)")]),
+    ("order-EcartMini", [(F3, "((nbTot1 + nbTot1) * precis) / total", "(nbTot1 + nbTot1) * (precis / total)")]),
+    ("order-EcartMaxi", [(F3, "(((nbTot1 * ten) * precis) + (total * nbTot1)) / (total * ten)",
+                          "((nbTot1 * (ten * precis)) + (total * nbTot1)) / (total * ten)")]),
+    ("order-PdsEcht2", [(F4, "((nbTot1 * precis) * total) / ((total", "(nbTot1 * (precis * total)) / ((total")]),
+    ("order-NbTotFinal", [(F6, "(Checked(w.NbEcht2) * total) / sample", "Checked(w.NbEcht2) * (total / sample)")]),
+    ("order-Incert2", [(F6, "((precis * nbTotFinal) * (sample + total)) / (sample * total)",
+                        "(precis * (nbTotFinal * (sample + total))) / (sample * total)")]),
+    ("order-PdsNbVoulu", [(F7, "(sample * wantedCount) / Checked(w.NbEcht2)", "sample * (wantedCount / Checked(w.NbEcht2))")]),
+    ("order-Incert3", [(F7, "((precis * wantedCount) * (lotWeight + sample)) / (lotWeight * sample)",
+                        "(((precis * wantedCount) * (lotWeight + sample)) / lotWeight) / sample")]),
+    ("stored-late-NbEcht1", [(F3, "    w.NbEcht1 = *count;\n\n    if (w.NbEcht1 < 1) {", "    if (*count < 1) {"),
+                             (F3, "    f.setShown(step4Group, true);", "    w.NbEcht1 = *count;\n    f.setShown(step4Group, true);")]),
+    ("stored-late-PdsReelEcht2", [(F5, "    w.PdsReelEcht2 = *weight;\n\n    if (w.PdsReelEcht2 >= w.v) {",
+                                   "    if (*weight >= w.v) {\n        w.PdsReelEcht2 = *weight;")]),
+    ("stored-late-PdsTot", [(F1, "    w.PdsTot = *total;\n", ""), (F1, "if (!(w.PdsTot >= w.u))", "if (!(*total >= w.u))"),
+                            (F1, "    f.setShown(ownErrors, false);\n    f.setShown({Ctl::TxtPoidsTheo1er",
+                             "    w.PdsTot = *total;\n    f.setShown(ownErrors, false);\n    f.setShown({Ctl::TxtPoidsTheo1er")]),
+    ("stored-late-u", [(F1, "    w.u = u.value();\n\n    if (!(w.PdsTot >= w.u)) {", "    if (!(w.PdsTot >= u.value())) {"),
+                       (F1, "    f.setShown(ownErrors, false);\n    f.setShown({Ctl::TxtPoidsTheo1er",
+                        "    w.u = u.value();\n    f.setShown(ownErrors, false);\n    f.setShown({Ctl::TxtPoidsTheo1er")]),
+    ("stored-late-EcartChoisi", [(F4, "    w.EcartChoisi = *chosen;\n\n    if (w.EcartChoisi < w.EcartMini) {",
+                                  "    if (*chosen < w.EcartMini) {"),
+                                 (F4, "    if (w.EcartChoisi > w.EcartMaxi) {", "    if (*chosen > w.EcartMaxi) {"),
+                                 (F4, "    f.setShown(Ctl::LblEcartGrand, false);\n\n", "    f.setShown(Ctl::LblEcartGrand, false);\n    w.EcartChoisi = *chosen;\n\n")]),
+    # Bounds at equality.
+    ("bound1-precis", [(F1, "!(w.precis > 0)", "!(w.precis >= 0)")]),
+    ("bound1-total", [(F1, "!(w.PdsTot >= w.u)", "!(w.PdsTot > w.u)")]),
+    ("bound2-low", [(F2, "!(w.PdsEcht1 >= w.u)", "!(w.PdsEcht1 > w.u)")]),
+    ("bound2-high", [(F2, "!(w.PdsEcht1 < w.PdsTot)", "!(w.PdsEcht1 <= w.PdsTot)")]),
+    ("bound3", [(F3, "if (w.NbEcht1 < 1)", "if (w.NbEcht1 <= 1)")]),
+    ("bound4-low", [(F4, "w.EcartChoisi < w.EcartMini", "w.EcartChoisi <= w.EcartMini")]),
+    ("bound4-high", [(F4, "w.EcartChoisi > w.EcartMaxi", "w.EcartChoisi >= w.EcartMaxi")]),
+    ("bound5", [(F5, "w.PdsReelEcht2 >= w.v", "w.PdsReelEcht2 > w.v")]),
+    ("bound6", [(F6, "if (w.NbEcht2 < 1)", "if (w.NbEcht2 <= 1)")]),
+    ("bound7-low", [(F7, "if (w.NbVoulu < 1)", "if (w.NbVoulu <= 1)")]),
+    ("bound7-high", [(F7, "w.NbVoulu > w.NbTotFinal", "w.NbVoulu >= w.NbTotFinal")]),
+    # The conversions and masks.
+    ("exp-two-digits", [(CONV, "if (magnitude < 10) out.push_back('0');", "if (magnitude <= 10) out.push_back('0');")]),
+    ("exp-threshold-large", [(CONV, "if (exponent >= 15 || exponent < -4)", "if (exponent > 15 || exponent < -4)")]),
+    ("exp-threshold-small", [(CONV, "if (exponent >= 15 || exponent < -4)", "if (exponent >= 15 || exponent < -5)")]),
+    ("below-one-zeros", [(CONV, "out.append(static_cast<std::size_t>(-exponent - 1), '0');",
+                          "out.append(static_cast<std::size_t>(-exponent - 2), '0');")]),
+    ("blank-line-feed", [(CONV, "return c == ' ' || c == '\\t' || c == '\\n';", "return c == ' ' || c == '\\t';")]),
+    ("sign-slow-path", [(CONV, "return {};  // too small for a double: reads as 0\n    }\n    return {negative ? -value : value, false};",
+                         "return {};  // too small for a double: reads as 0\n    }\n    return {value, false};")]),
+    ("exponent-without-digits", [(CONV, "if (in.digits() > 0) {", "if (in.digits() >= 0) {")]),
+    ("round-half", [(CONV, "if (sig.at(-decimals - 1) >= '5')", "if (sig.at(-decimals - 1) > '5')")]),
+    ("negative-zero-sign", [(CONV, "if (value < 0 && !roundsToZero)", "if (value < 0)")]),
+    ("subnormal-digits", [(CONV, "if (magnitude < DBL_MIN || std::find", "if (std::find")]),
+    ("subnormal-result", [(CHECKED, "(v == 0.0 || std::fabs(v) >= DBL_MIN)", "true")]),
+    ("zero-product", [(CHECKED, "(r != 0.0 || a.value_ == 0.0 || b.value_ == 0.0)", "true")]),
+    ("mask-incert", [(CONVH, 'kMaskIncert = makeMask("#####0.#")', 'kMaskIncert = makeMask("#####0.##")')]),
+    ("mask-EcartMini", [(F3, "writeMasked(f, Ctl::TxtEcartMini, w.EcartMini, kMaskEcart)",
+                         "writeMasked(f, Ctl::TxtEcartMini, w.EcartMini, kMaskNbTot1)")]),
+    ("step1-masked", [(F1, "writeLocale(f, Ctl::TxtPoidsTheo1er, w.u);", "writeMasked(f, Ctl::TxtPoidsTheo1er, w.u, kMaskPdsEcht2);")]),
+]
+
+
+def run(cmd, cwd, timeout=1800):
+    return subprocess.run(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=timeout)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--work", default="/tmp/pesolane-mutants")
+    ap.add_argument("--only", nargs="*")
+    args = ap.parse_args()
+    src = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    work = args.work
+    tree = os.path.join(work, "tree")
+    build = os.path.join(work, "build")
+    os.makedirs(work, exist_ok=True)
+    if os.path.exists(tree):
+        shutil.rmtree(tree)
+    shutil.copytree(src, tree, ignore=shutil.ignore_patterns("build*", ".git"))
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    r = run(["cmake", "-S", tree, "-B", build, "-DCMAKE_BUILD_TYPE=Release"], work)
+    r = run(["cmake", "--build", build, "-j2"], work)
+    if r.returncode:
+        sys.exit("the unchanged tree does not build:\n" + r.stdout[-3000:])
+    ctest = ["ctest", "--test-dir", build, "-E", "package|command_line", "--stop-on-failure", "--timeout", "300"]
+    if run(ctest, work).returncode:
+        sys.exit("the unchanged tree does not pass its tests")
+
+    faults = [f for f in FAULTS if not args.only or f[0] in args.only]
+    killed, survivors = 0, []
+    for name, edits in faults:
+        originals = {}
+        for path, old, new in edits:
+            full = os.path.join(tree, path)
+            text = originals.get(full) or open(full, encoding="utf-8").read()
+            originals.setdefault(full, text)
+            current = open(full, encoding="utf-8").read()
+            if current.count(old) != 1:
+                for f, t in originals.items():
+                    open(f, "w", encoding="utf-8").write(t)
+                sys.exit(f"{name}: the text to change occurs {current.count(old)} times in {path}")
+            open(full, "w", encoding="utf-8").write(current.replace(old, new))
+        start = time.time()
+        built = run(["cmake", "--build", build, "-j2"], work).returncode == 0
+        caught = not built or run(ctest, work, timeout=1200).returncode != 0
+        for f, t in originals.items():
+            open(f, "w", encoding="utf-8").write(t)
+        killed += caught
+        if not caught:
+            survivors.append(name)
+        print(f"{'killed  ' if caught else 'SURVIVED'} {name} ({time.time() - start:.0f} s)", flush=True)
+    run(["cmake", "--build", build, "-j2"], work)
+    print(f"{killed} of {len(faults)} faults caught ({100 * killed / len(faults):.0f} %); survivors: {' '.join(survivors) or 'none'}")
+
+
+if __name__ == "__main__":
+    main()
