@@ -178,7 +178,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
 
     focusRing_ = new FocusRing(this);
     focusRing_->setObjectName(QStringLiteral("focusRing"));
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { followFocus(now); });
+    focusFollower_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { followFocus(now); });
 
     widget(Ctl::TxtPrecision)->setFocus();
 }
@@ -193,7 +193,8 @@ void Form1::followFocus(QWidget* now) {
     focusRing_->show();
 }
 
-Form1::~Form1() = default;
+// The children go after this destructor, moving the focus on their way.
+Form1::~Form1() { disconnect(focusFollower_); }
 
 QString Form1::text(Ctl box) const { return textBox(box)->text(); }
 

@@ -102,6 +102,7 @@ private:
     QMessageBox* alarm_ = nullptr;
     QWidget* announcer_ = nullptr;
     QWidget* focusRing_ = nullptr;
+    QMetaObject::Connection focusFollower_;
     std::bitset<kControlCount> shownByPress_;  // controls a press took from hidden to shown
 };
 
