@@ -165,8 +165,14 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     for (std::size_t i = 1; i < focusable.size(); ++i)
         setTabOrder(widget(focusable[i - 1]->id), widget(focusable[i]->id));
 
-    // Exploring a box reads its caption with it.
-    for (const CaptionOf& pair : captionTable()) static_cast<QLabel*>(widget(pair.label))->setBuddy(widget(pair.box));
+    // Exploring a box reads its caption with it. A screen reader names a box
+    // by its caption, so the caption's accessible name is the box's name,
+    // written for the ear.
+    for (const CaptionOf& pair : captionTable()) {
+        auto* caption = static_cast<QLabel*>(widget(pair.label));
+        caption->setBuddy(widget(pair.box));
+        caption->setAccessibleName(fromUtf8(controlOf(pair.box).spoken));
+    }
 
     // Speaks the results of a press; a widget that is never drawn.
     announcer_ = new QWidget(this);

@@ -91,7 +91,7 @@ def check_tree(app):
         if child.name == "Précision de la pesolane" and child.getRoleName() == "text":
             labels = [t.name for r in child.getRelationSet() if r.getRelationType() == pyatspi.RELATION_LABELLED_BY
                       for t in (r.getTarget(k) for k in range(r.getNTargets()))]
-            if "Précision de  la  pesolane" not in labels:
+            if labels != ["Précision de la pesolane"]:
                 failures.append(f"TxtPrecision is labelled by {labels}")
             break
     else:
