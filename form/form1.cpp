@@ -251,20 +251,17 @@ void Form1::announcePress(const Screen& before) {
     }
     if (refused) return;
 
-    // The results it shows, in keyboard order, with the values as the boxes
-    // show them, then the step it opens.
-    std::vector<const ControlSpec*> order;
-    for (const ControlSpec& c : controlTable()) order.push_back(&c);
-    std::sort(order.begin(), order.end(), [](auto* a, auto* b) { return a->tab < b->tab; });
+    // The results it shows, in keyboard order (the table's), with the values
+    // as the boxes show them, then the step it opens.
     QStringList parts;
-    for (const ControlSpec* c : order) {
-        const std::size_t i = index(c->id);
-        if (!isShown(c->id)) continue;
-        const bool result = c->role == Role::ResultBox || c->role == Role::FinalResultBox;
-        if (result && (!before.shown[i] || before.texts[i] != text(c->id)))
-            parts << fromUtf8(c->spoken) + QStringLiteral(" : ") + text(c->id);
-        if (c->role == Role::StepButton && !before.shown[i])
-            parts << fromUtf8(c->spoken).replace(QStringLiteral(" : valider "), QStringLiteral(" : saisir "));
+    for (const ControlSpec& c : controlTable()) {
+        const std::size_t i = index(c.id);
+        if (!isShown(c.id)) continue;
+        const bool result = c.role == Role::ResultBox || c.role == Role::FinalResultBox;
+        if (result && (!before.shown[i] || before.texts[i] != text(c.id)))
+            parts << fromUtf8(c.spoken) + QStringLiteral(" : ") + text(c.id);
+        if (c.role == Role::StepButton && !before.shown[i])
+            parts << fromUtf8(c.spoken).replace(QStringLiteral(" : valider "), QStringLiteral(" : saisir "));
     }
     if (parts.isEmpty()) return;
     announcer_->setAccessibleName(parts.join(QStringLiteral(" ; ")) + QLatin1Char('.'));
@@ -274,7 +271,6 @@ void Form1::announcePress(const Screen& before) {
         announceAgain(announcer_);
 }
 
-QString Form1::lastAnnouncement() const { return announcer_->accessibleName(); }
 
 std::string Form1::decimalSeparator() const { return QLocale::system().decimalPoint().toStdString(); }
 

@@ -80,9 +80,6 @@ public:
 
     WorkingValues values;
 
-    // What a screen reader was last told of a press's results (empty before any).
-    QString lastAnnouncement() const;
-
 private:
     // What the operator sees: visible flags and texts.
     struct Screen {
