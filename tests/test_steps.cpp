@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "expected_layout.h"
 #include "window_fixture.h"
 
 using namespace pesolane;
@@ -52,12 +53,12 @@ void enter(Window& w, int step, const QString& text) {
     w.click(kButtonOf[step - 1]);
 }
 
-// The text boxes by name, as the operator's tools see them.
+// The text boxes by name, from the layout written out for the tests.
 QStringList boxNames() {
-    return {"TxtPrecision", "TxtPoidsTotal", "TxtPoidsTheo1er", "TxtPoidsReel1er", "TxtNb1er", "TxtNbTotalApproxi",
-            "TxtIncertitude1", "TxtEcartMini", "TxtEcartMaxi", "TxtEcartChoisi", "TxtPoidsTheo2eme",
-            "TxtPoidsReel2eme", "TxtNb2eme", "TxtNbTotalCalcule", "TxtIncertitude2", "TxtNbVoulu",
-            "TxtPoidsNbVoulu", "TxtIncertitude3"};
+    QStringList names;
+    for (const ExpectedControl& c : kExpectedControls)
+        if (QLatin1String(c.kind) == "TextBox") names << c.qname();
+    return names;
 }
 
 QString boxText(Window& w, const QString& name) { return w->findChild<QLineEdit*>(name)->text(); }
