@@ -167,6 +167,35 @@ private slots:
         QCOMPARE(QApplication::focusWidget()->objectName(), expected.last());
     }
 
+    // The focus ring follows the focus among the boxes and buttons, and goes
+    // once the focus leaves them: to the out-of-range message, or to the
+    // window itself.
+    void focusRing_goesWithTheFocus_data() {
+        QTest::addColumn<bool>("toMessage");
+        QTest::newRow("to the out-of-range message") << true;
+        QTest::newRow("to the window") << false;
+    }
+
+    void focusRing_goesWithTheFocus() {
+        QFETCH(bool, toMessage);
+        Window w;
+        QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+        QWidget* ring = widgetNamed(w, "focusRing");
+        w.type(Ctl::TxtPrecision, "1e400");
+        w.type(Ctl::TxtPoidsTotal, "1000");
+        QVERIFY(ring->isVisible());
+        QCOMPARE(ring->geometry(), QRect(109, 45, 119, 33));  // TxtPoidsTotal, 3 px around
+        if (toMessage) {
+            w.click(Ctl::Cmd1);
+            QVERIFY(QTest::qWaitForWindowActive(w->rangeAlarm()));
+            QTRY_VERIFY(w->rangeAlarm()->isAncestorOf(QApplication::focusWidget()));
+        } else {
+            w->setFocus();
+        }
+        QVERIFY(!ring->isVisible());
+        if (toMessage) QVERIFY(w.takeRangeAlarm());
+    }
+
     void enterOrEscapeInABox_pressesNothing_data() {
         QTest::addColumn<int>("key");
         QTest::newRow("return") << int(Qt::Key_Return);
