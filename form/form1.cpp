@@ -8,10 +8,8 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPalette>
 #include <QPushButton>
-#include <QStringList>
 #include <QStyleFactory>
 
 #include <algorithm>
@@ -19,6 +17,7 @@
 #include <vector>
 
 #include "accessibility.h"
+#include "focus_ring.h"
 
 namespace pesolane {
 namespace {
@@ -89,31 +88,6 @@ QWidget* makeLine(const RoleStyle& style, QWidget* parent) {
     return line;
 }
 
-// The keyboard focus, unmistakable on every role colour: a 3-pixel yellow
-// ring just outside the focused box or button, over the dark window.
-class FocusRing : public QWidget {
-public:
-    static constexpr int kWidth = 3;
-
-    explicit FocusRing(QWidget* parent) : QWidget(parent) {
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        setFocusPolicy(Qt::NoFocus);
-        hideFromAssistiveTechnology(this);
-        hide();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        const QColor ring = rgb(0xFFFF00);
-        const int w = width(), h = height();
-        painter.fillRect(0, 0, w, kWidth, ring);
-        painter.fillRect(0, h - kWidth, w, kWidth, ring);
-        painter.fillRect(0, kWidth, kWidth, h - 2 * kWidth, ring);
-        painter.fillRect(w - kWidth, kWidth, kWidth, h - 2 * kWidth, ring);
-    }
-};
-
 }  // namespace
 
 QString windowTitleText() { return QString(185, QLatin1Char(' ')) + QStringLiteral("PESOLANE V1.0     01-01-2012"); }
@@ -174,33 +148,11 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
         caption->setAccessibleName(fromUtf8(controlOf(pair.box).spoken));
     }
 
-    // Speaks the results of a press; a widget that is never drawn.
-    announcer_ = new QWidget(this);
-    announcer_->setObjectName(QStringLiteral("announcer"));
-    makeNotification(announcer_);
-    announcer_->setGeometry(0, 0, 1, 1);
-    announcer_->setAttribute(Qt::WA_TransparentForMouseEvents);
-    announcer_->hide();  // silent until a press has something to say
-
-    focusRing_ = new FocusRing(this);
-    focusRing_->setObjectName(QStringLiteral("focusRing"));
-    focusFollower_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { followFocus(now); });
+    announcer_ = new Announcer(this);
+    new FocusRing(this);
 
     widget(Ctl::TxtPrecision)->setFocus();
 }
-
-void Form1::followFocus(QWidget* now) {
-    const bool ours = now && now->parentWidget() == this &&
-                      (qobject_cast<QLineEdit*>(now) != nullptr || qobject_cast<QPushButton*>(now) != nullptr);
-    if (!ours) return focusRing_->hide();
-    const int m = FocusRing::kWidth;
-    focusRing_->setGeometry(now->geometry().adjusted(-m, -m, m, m));
-    focusRing_->raise();
-    focusRing_->show();
-}
-
-// The children go after this destructor, moving the focus on their way.
-Form1::~Form1() { disconnect(focusFollower_); }
 
 QString Form1::text(Ctl box) const { return textBox(box)->text(); }
 
@@ -228,10 +180,10 @@ void Form1::press(Ctl button) {
     const Screen before = screen();
     shownByPress_.reset();
     handler(*this);
-    announcePress(before);
+    announcer_->pressDone(*this, before, shownByPress_);
 }
 
-Form1::Screen Form1::screen() const {
+Screen Form1::screen() const {
     Screen s;
     for (const ControlSpec& c : controlTable()) {
         s.shown[index(c.id)] = isShown(c.id);
@@ -239,38 +191,6 @@ Form1::Screen Form1::screen() const {
     }
     return s;
 }
-
-void Form1::announcePress(const Screen& before) {
-    // A refusal: its red label is spoken when it shows; one that was already
-    // up is spoken again, so that a repeated refusal is heard too.
-    bool refused = false;
-    for (const ControlSpec& c : controlTable()) {
-        if (c.role != Role::ErrorLabel || !isShown(c.id)) continue;
-        refused = true;
-        if (!shownByPress_[index(c.id)]) announceAgain(widget(c.id));
-    }
-    if (refused) return;
-
-    // The results it shows, in keyboard order (the table's), with the values
-    // as the boxes show them, then the step it opens.
-    QStringList parts;
-    for (const ControlSpec& c : controlTable()) {
-        const std::size_t i = index(c.id);
-        if (!isShown(c.id)) continue;
-        const bool result = c.role == Role::ResultBox || c.role == Role::FinalResultBox;
-        if (result && (!before.shown[i] || before.texts[i] != text(c.id)))
-            parts << fromUtf8(c.spoken) + QStringLiteral(" : ") + text(c.id);
-        if (c.role == Role::StepButton && !before.shown[i])
-            parts << fromUtf8(c.spoken).replace(QStringLiteral(" : valider "), QStringLiteral(" : saisir "));
-    }
-    if (parts.isEmpty()) return;
-    announcer_->setAccessibleName(parts.join(QStringLiteral(" ; ")) + QLatin1Char('.'));
-    if (announcer_->isHidden())
-        announcer_->show();  // shown: spoken
-    else
-        announceAgain(announcer_);
-}
-
 
 std::string Form1::decimalSeparator() const { return QLocale::system().decimalPoint().toStdString(); }
 

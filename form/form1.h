@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "announcer.h"
 #include "controls.h"
 
 class QLineEdit;
@@ -51,7 +52,6 @@ public:
     using PressHandler = std::function<void(Form1&)>;
 
     explicit Form1(QWidget* parent = nullptr);
-    ~Form1() override;
 
     // The three operations of the press handlers.
     QString text(Ctl box) const;
@@ -81,25 +81,13 @@ public:
     WorkingValues values;
 
 private:
-    // What the operator sees: visible flags and texts.
-    struct Screen {
-        std::bitset<kControlCount> shown;
-        std::array<QString, kControlCount> texts;
-    };
     Screen screen() const;
-
     void press(Ctl button);
-    // Tells a screen reader what the press did: its refusal, or the results it
-    // shows and the step it opens. A press that changes nothing says nothing.
-    void announcePress(const Screen& before);
-    void followFocus(QWidget* now);
 
     std::array<QWidget*, kControlCount> widgets_{};
     std::array<PressHandler, kControlCount> handlers_{};
     QMessageBox* alarm_ = nullptr;
-    QWidget* announcer_ = nullptr;
-    QWidget* focusRing_ = nullptr;
-    QMetaObject::Connection focusFollower_;
+    Announcer* announcer_ = nullptr;
     std::bitset<kControlCount> shownByPress_;  // controls a press took from hidden to shown
 };
 
