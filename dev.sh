@@ -10,7 +10,7 @@ PACKAGES=(cmake make g++ qt6-base-dev qt6-qpa-plugins fonts-liberation locales)
 # fuzzers, benchmarks; the .deb: Debian's build tooling, its checker, hardening-check, man
 # what a screen reader receives: an X server, the accessibility bus and its Python binding, xdotool
 TEST_PACKAGES=(clang-14 libclang-rt-14-dev libbenchmark-dev dpkg-dev debhelper lintian devscripts man-db file
-               xvfb xdotool dbus at-spi2-core python3-pyatspi)
+               xvfb xdotool dbus at-spi2-core python3-pyatspi weston qt6-wayland)
 FUZZ_SECONDS=${PESOLANE_FUZZ_SECONDS:-60}
 LOCALES=(fr_FR de_DE en_US)   # the tests run under French; step 1 also under German and English
 

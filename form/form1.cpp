@@ -5,12 +5,14 @@
 #include <QFont>
 #include <QIcon>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPushButton>
 #include <QStyleFactory>
+#include <QTranslator>
 
 #include <algorithm>
 #include <limits>
@@ -96,6 +98,14 @@ void prepareApplication() {
     // One flat look on every desktop, so that the role colours are the ones drawn.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     installAccessibility();
+    // Qt's own words (a text box's context menu, a message box's buttons) in
+    // the desktop's language; without a translation they stay in English.
+    auto* qtWords = new QTranslator(qApp);
+    if (qtWords->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qtWords);
+    else
+        delete qtWords;
 }
 
 Form1::Form1(QWidget* parent) : QWidget(parent) {

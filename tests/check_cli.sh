@@ -5,6 +5,15 @@ set -uo pipefail
 program=$1
 failures=0
 
+# A Wayland-only session: a headless compositor and no X display.
+runtime=$(mktemp -d)
+chmod 700 "$runtime"
+export XDG_RUNTIME_DIR=$runtime
+weston --backend=headless-backend.so --socket=pesolane-cli --idle-time=0 >"$runtime/weston.log" 2>&1 &
+weston=$!
+trap 'kill $weston 2>/dev/null; rm -rf "$runtime"' EXIT
+for _ in $(seq 50); do [ -e "$runtime/pesolane-cli" ] && break; sleep 0.1; done
+
 # display|arguments|status|first line (stdout, then stderr; * for any)
 # Status 124: still running after 3 s, the window is open.
 rows=(
@@ -20,6 +29,7 @@ rows=(
   "none|-platform|2|pesolane : il manque la valeur d'une option"
   "none|-style Fusion -platform offscreen --version|0|pesolane 1.0"
   "none|-platform offscreen -style Fusion -reverse|124|*"
+  "wayland||124|*"
   "none||1|pesolane : aucun affichage graphique (ni DISPLAY ni WAYLAND_DISPLAY n'est défini) ; lancez le programme depuis une session de bureau."
 )
 
@@ -29,6 +39,7 @@ for row in "${rows[@]}"; do
   case $display in
     offscreen) env+=(QT_QPA_PLATFORM=offscreen) ;;
     x11) env+=(DISPLAY=:97) ;;  # a display that does not exist: --version must not need it
+    wayland) env+=(WAYLAND_DISPLAY=pesolane-cli) ;;
   esac
   # shellcheck disable=SC2086
   output=$("${env[@]}" timeout 3 "$program" $args 2>/tmp/pesolane_cli_err.$$)

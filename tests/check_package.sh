@@ -34,9 +34,10 @@ for path in \
   grep -q " $path\$" <<<"$contents" || fail "$path is missing from the package"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in libqt6widgets6 qt6-qpa-plugins fonts-liberation; do
+for dep in libqt6widgets6 libqt6serialport6 qt6-qpa-plugins qt6-translations-l10n fonts-liberation; do
   grep -q "$dep" <<<"$depends" || fail "the package does not depend on $dep: $depends"
 done
+[ "$(dpkg-deb -f "$deb" Recommends)" = qt6-wayland ] || fail "the package does not recommend qt6-wayland"
 
 root=$scratch/root
 dpkg-deb -x "$deb" "$root"

@@ -1,6 +1,7 @@
 // The window as it opens: its controls, their colours and the keyboard.
 #include <QApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QSet>
 
 #include "expected_layout.h"
@@ -194,6 +195,20 @@ private slots:
         }
         QVERIFY(!ring->isVisible());
         if (toMessage) QVERIFY(w.takeRangeAlarm());
+    }
+
+    // Qt's own words follow the desktop's language (also run under en_US).
+    void contextMenu_speaksTheDesktopLanguage() {
+        Window w;
+        const std::unique_ptr<QMenu> menu(w->textBox(Ctl::TxtPrecision)->createStandardContextMenu());
+        QStringList words;
+        for (QAction* a : menu->actions())
+            if (!a->isSeparator()) words << a->text().section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&'));
+        if (qgetenv("LC_ALL").startsWith("en_US"))
+            QCOMPARE(words, QStringList({"Undo", "Redo", "Cut", "Copy", "Paste", "Delete", "Select All"}));
+        else
+            QCOMPARE(words, QStringList({"Annuler", "Rétablir", "Couper", "Copier", "Coller", "Supprimer",
+                                         "Tout sélectionner"}));
     }
 
     void enterOrEscapeInABox_pressesNothing_data() {
