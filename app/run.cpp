@@ -2,32 +2,57 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "form1.h"
+#include "link.h"
+#include "scale_reading.h"
+#include "settings.h"
 #include "steps.h"
 
 namespace pesolane {
 namespace {
 
-constexpr const char* kUsage =
-    "Utilisation : pesolane [OPTION]\n"
-    "Compte un grand nombre de petites pièces identiques en les pesant.\n"
-    "\n"
-    "Options :\n"
-    "  -h, --help     affiche cette aide et quitte\n"
-    "  -v, --version  affiche la version et quitte\n"
-    "\n"
-    "Sans option, la fenêtre de comptage s'ouvre. Les options standard de Qt\n"
-    "(-platform, -style, ...) sont acceptées.\n";
+// The usage, with one line or two for each setting of the scale.
+QString usage() {
+    QString u = QStringLiteral(
+        "Utilisation : pesolane [OPTION]...\n"
+        "Compte un grand nombre de petites pièces identiques en les pesant.\n"
+        "\n"
+        "Options :\n"
+        "  -h, --help              affiche cette aide et quitte\n"
+        "  -v, --version           affiche la version et quitte\n"
+        "  --lire-poids            lit une pesée sur l'instrument de pesage, l'écrit\n"
+        "                          (le poids, une espace, l'unité) et quitte, sans fenêtre\n");
+    for (const SettingSpec& s : scaleSettingTable()) {
+        const QString head = QStringLiteral("  --%1 %2").arg(QString::fromUtf8(s.key), QString::fromUtf8(s.valueName));
+        const QStringList help = QString::fromUtf8(s.help).split(QLatin1Char('\n'));
+        u += head.leftJustified(26) + help[0] + QLatin1Char('\n');
+        for (qsizetype i = 1; i < help.size(); ++i) u += QString(26, QLatin1Char(' ')) + help[i] + QLatin1Char('\n');
+    }
+    u += QStringLiteral(
+        "\n"
+        "Dans la fenêtre, la touche F9 d'une case de poids (poids total, poids réel\n"
+        "d'un échantillon) y écrit la pesée de l'instrument de pesage.\n"
+        "Les mêmes réglages (port, vitesse, format, protocole, commande, delai) se\n"
+        "placent dans la section [pesage] de ~/.config/pesolane/pesolane.conf ;\n"
+        "une option l'emporte sur le fichier.\n"
+        "\n"
+        "Sans option, la fenêtre de comptage s'ouvre. Les options standard de Qt\n"
+        "(-platform, -style, ...) sont acceptées.\n");
+    return u;
+}
 
 constexpr const char* kVersion = "pesolane 1.0\n";
 
-// Exit statuses: 0 done, 1 no display to open the window on, 2 a wrong command line.
+// Exit statuses: 0 done, 1 no display to open the window on or no weight
+// read, 2 a wrong command line.
 constexpr int kBadUsage = 2;
 constexpr int kNoDisplay = 1;
+constexpr int kNoWeight = 1;
 
 void print(std::FILE* to, const QString& text) { std::fputs(text.toLocal8Bit().constData(), to); }
 
@@ -37,12 +62,17 @@ void print(std::FILE* to, const QString& text) { std::fputs(text.toLocal8Bit().c
 struct CommandLine {
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")}};
+    QCommandLineOption readWeight{QStringLiteral("lire-poids")};
     QCommandLineParser parser;
+    ScaleSettings scale;
 
     bool parse(const QStringList& arguments) {
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         parser.addOption(help);
         parser.addOption(version);
+        parser.addOption(readWeight);
+        for (const SettingSpec& s : scaleSettingTable())
+            parser.addOption(QCommandLineOption(QString::fromUtf8(s.key), QString(), QString::fromUtf8(s.valueName)));
         for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin", "qmljsdebugger",
                                  "qwindowgeometry", "qwindowicon", "qwindowtitle", "session", "display", "geometry",
                                  "name", "title", "icon", "visual", "dialogs", "style", "stylesheet"})
@@ -61,12 +91,37 @@ struct CommandLine {
         } else if (!parser.positionalArguments().isEmpty()) {
             error = QStringLiteral("argument inattendu : %1").arg(parser.positionalArguments().constFirst());
         }
+        // The settings file first; an option wins over it.
+        scale = settingsFromFile(settingsFilePath());
+        for (const SettingSpec& s : scaleSettingTable()) {
+            const QString key = QString::fromUtf8(s.key);
+            if (error.isEmpty() && parser.isSet(key)) error = applySetting(scale, key, parser.value(key));
+        }
         if (error.isEmpty()) return true;
         print(stderr, QStringLiteral("pesolane : ") + error + '\n');
-        print(stderr, QString::fromUtf8(kUsage));
+        print(stderr, usage());
         return false;
     }
 };
+
+// Reads one weight without a window: how whoever connects a scale checks the link.
+int readOneWeight(int argc, char** argv, const ScaleSettings& settings) {
+    QCoreApplication app(argc, argv);
+    ScaleLink link(settings);
+    int status = kNoWeight;
+    QObject::connect(&link, &ScaleLink::finished, &app, [&status](const WeightRead& outcome) {
+        if (outcome.failure.isEmpty()) {
+            print(stdout, outcome.weight + QLatin1Char(' ') + outcome.unit + QLatin1Char('\n'));
+            status = 0;
+        } else {
+            print(stderr, QStringLiteral("pesolane : ") + outcome.failure + QLatin1Char('\n'));
+        }
+        QCoreApplication::quit();
+    });
+    QTimer::singleShot(0, &link, &ScaleLink::read);
+    QCoreApplication::exec();
+    return status;
+}
 
 }  // namespace
 
@@ -87,13 +142,14 @@ int runPesolane(int argc, char** argv) {
     CommandLine line;
     if (!line.parse(arguments)) return kBadUsage;
     if (line.parser.isSet(line.help)) {
-        print(stdout, QString::fromUtf8(kUsage));
+        print(stdout, usage());
         return 0;
     }
     if (line.parser.isSet(line.version)) {
         print(stdout, QString::fromUtf8(kVersion));
         return 0;
     }
+    if (line.parser.isSet(line.readWeight)) return readOneWeight(argc, argv, line.scale);
     if (!hasDisplay(line.parser.isSet(QStringLiteral("platform")))) {
         print(stderr, QStringLiteral("pesolane : aucun affichage graphique (ni DISPLAY ni WAYLAND_DISPLAY n'est "
                                      "défini) ; lancez le programme depuis une session de bureau.\n"));
@@ -105,6 +161,8 @@ int runPesolane(int argc, char** argv) {
     prepareApplication();
     Form1 form;
     bindSteps(form);
+    ScaleLink link(line.scale);
+    new ScaleReading(form, link);
     form.show();
     return QApplication::exec();
 }

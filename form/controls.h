@@ -26,6 +26,9 @@ enum class Ctl : std::uint8_t {
 
 inline constexpr std::size_t kControlCount = 63;
 
+// The boxes that take a weight, which F9 can read from the scale.
+inline constexpr std::array<Ctl, 3> kWeightBoxes{Ctl::TxtPoidsTotal, Ctl::TxtPoidsReel1er, Ctl::TxtPoidsReel2eme};
+
 enum class Kind : std::uint8_t { Label, TextBox, Button, Line };
 
 enum class Role : std::uint8_t {

@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QColor>
 #include <QFont>
@@ -8,6 +9,7 @@
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPushButton>
@@ -158,6 +160,8 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
         caption->setAccessibleName(fromUtf8(controlOf(pair.box).spoken));
     }
 
+    for (Ctl box : kWeightBoxes) addWeightReading(box);
+
     announcer_ = new Announcer(this);
     new FocusRing(this);
 
@@ -214,6 +218,42 @@ void Form1::reportOutOfRange() {
         alarm_->setObjectName(QStringLiteral("rangeAlarm"));
     }
     alarm_->open();
+}
+
+void Form1::addWeightReading(Ctl box) {
+    QLineEdit* edit = textBox(box);
+    auto* read = new QAction(QStringLiteral("Lire le poids (F9)"), edit);
+    read->setShortcut(Qt::Key_F9);
+    read->setShortcutContext(Qt::WidgetShortcut);
+    read->setShortcutVisibleInContextMenu(false);  // the caption names the key already
+    connect(read, &QAction::triggered, this, [this, box] { emit weightWanted(box); });
+    edit->addAction(read);
+    edit->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(edit, &QWidget::customContextMenuRequested, this, [edit, read](const QPoint& at) {
+        QMenu* menu = edit->createStandardContextMenu();
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->addSeparator();
+        menu->addAction(read);
+        menu->popup(edit->mapToGlobal(at));
+    });
+}
+
+void Form1::putWeight(Ctl box, const QString& weight, const QString& unit) {
+    setText(box, weight);
+    announcer_->say(fromUtf8(controlOf(box).spoken) + QStringLiteral(" : ") + weight + QLatin1Char(' ') + unit +
+                    QLatin1Char('.'));
+}
+
+void Form1::reportWeighingFailure(const QString& message) {
+    if (!weighingAlarm_) {
+        weighingAlarm_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("Pesolane"), QString(), QMessageBox::Ok,
+                                         this);
+        weighingAlarm_->setInformativeText(QStringLiteral("La case n'a pas changé."));
+        weighingAlarm_->setObjectName(QStringLiteral("weighingAlarm"));
+    }
+    weighingAlarm_->setText(message);
+    weighingAlarm_->open();
+    announcer_->say(message);
 }
 
 QLineEdit* Form1::textBox(Ctl box) const {

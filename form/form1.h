@@ -74,19 +74,34 @@ public:
     void reportOutOfRange();
     QMessageBox* rangeAlarm() const { return alarm_; }
 
+    // Writes a weight read from the scale into one of the weight boxes, as
+    // the operator would type it, and says it with its unit. Presses nothing.
+    void putWeight(Ctl box, const QString& weight, const QString& unit);
+
+    // Tells the operator why no weight was read, in a message that does not
+    // block; a screen reader hears it as a refusal.
+    void reportWeighingFailure(const QString& message);
+
     QWidget* widget(Ctl control) const { return widgets_[index(control)]; }
     QLineEdit* textBox(Ctl box) const;
     QPushButton* button(Ctl button) const;
 
     WorkingValues values;
 
+signals:
+    // F9, or "Lire le poids (F9)" in its context menu, in a weight box.
+    void weightWanted(pesolane::Ctl box);
+
 private:
+    void addWeightReading(Ctl box);
+
     Screen screen() const;
     void press(Ctl button);
 
     std::array<QWidget*, kControlCount> widgets_{};
     std::array<PressHandler, kControlCount> handlers_{};
     QMessageBox* alarm_ = nullptr;
+    QMessageBox* weighingAlarm_ = nullptr;
     Announcer* announcer_ = nullptr;
     std::bitset<kControlCount> shownByPress_;  // controls a press took from hidden to shown
 };

@@ -17,8 +17,8 @@ for _ in $(seq 50); do [ -e "$runtime/pesolane-cli" ] && break; sleep 0.1; done
 # display|arguments|status|first line (stdout, then stderr; * for any)
 # Status 124: still running after 3 s, the window is open.
 rows=(
-  "none|--help|0|Utilisation : pesolane [OPTION]"
-  "none|-h|0|Utilisation : pesolane [OPTION]"
+  "none|--help|0|Utilisation : pesolane [OPTION]..."
+  "none|-h|0|Utilisation : pesolane [OPTION]..."
   "none|--version|0|pesolane 1.0"
   "none|-v|0|pesolane 1.0"
   "x11|--version|0|pesolane 1.0"

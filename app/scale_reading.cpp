@@ -1,0 +1,44 @@
+#include "scale_reading.h"
+
+#include "form1.h"
+#include "link.h"
+
+namespace pesolane {
+namespace {
+
+std::size_t slotOf(Ctl box) {
+    for (std::size_t i = 0; i < kWeightBoxes.size(); ++i)
+        if (kWeightBoxes[i] == box) return i;
+    return 0;
+}
+
+}  // namespace
+
+ScaleReading::ScaleReading(Form1& form, ScaleLink& link) : QObject(&form), form_(form), link_(link) {
+    connect(&form, &Form1::weightWanted, this, [this](Ctl box) {
+        if (link_.busy()) return;  // one read at a time
+        pending_ = box;
+        link_.read();
+    });
+    connect(&link, &ScaleLink::finished, this, &ScaleReading::arrived);
+}
+
+void ScaleReading::arrived(const WeightRead& outcome) {
+    if (!form_.isShown(pending_)) return;
+    if (!outcome.failure.isEmpty()) return form_.reportWeighingFailure(outcome.failure);
+    for (Ctl other : kWeightBoxes) {
+        const Held& h = held_[slotOf(other)];
+        if (other == pending_ || !form_.isShown(other) || h.unit.isEmpty() || form_.text(other) != h.text) continue;
+        if (h.unit != outcome.unit) {
+            Weighing mixed;
+            mixed.failure = Failure::OtherUnit;
+            mixed.unit = outcome.unit.toStdString();
+            mixed.detail = h.unit.toStdString();
+            return form_.reportWeighingFailure(QString::fromStdString(messageOf(mixed, {}, {}, 0)));
+        }
+    }
+    held_[slotOf(pending_)] = {outcome.weight, outcome.unit};
+    form_.putWeight(pending_, outcome.weight, outcome.unit);
+}
+
+}  // namespace pesolane

@@ -1,0 +1,41 @@
+// F9 in a weight box reads the scale into it. The answer goes into the box
+// it was asked for, unless that box has been hidden meanwhile (an earlier
+// step was pressed again). A weight in another unit than the readings still
+// held by the other weight boxes is refused: mixing grams and kilograms
+// would give a plainly wrong count.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+
+#include "controls.h"
+
+namespace pesolane {
+
+class Form1;
+class ScaleLink;
+struct WeightRead;
+
+class ScaleReading : public QObject {
+public:
+    ScaleReading(Form1& form, ScaleLink& link);
+
+private:
+    void arrived(const WeightRead& outcome);
+
+    // A weight written by F9, and its unit; it counts while its box is shown
+    // and still holds that text.
+    struct Held {
+        QString text;
+        QString unit;
+    };
+
+    Form1& form_;
+    ScaleLink& link_;
+    Ctl pending_ = Ctl::TxtPoidsTotal;
+    std::array<Held, kWeightBoxes.size()> held_;
+};
+
+}  // namespace pesolane

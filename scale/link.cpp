@@ -1,0 +1,102 @@
+#include "link.h"
+
+#include <QFileInfo>
+#include <QSerialPort>
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace pesolane {
+namespace {
+
+QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+Weighing failed(Failure f, const QString& detail = {}) {
+    Weighing w;
+    w.failure = f;
+    w.detail = detail.toStdString();
+    return w;
+}
+
+}  // namespace
+
+ScaleLink::ScaleLink(ScaleSettings settings, QObject* parent)
+    : QObject(parent), settings_(std::move(settings)), port_(new QSerialPort(this)), session_(settings_.protocol) {
+    limit_.setSingleShot(true);
+    limit_.setTimerType(Qt::PreciseTimer);
+    connect(&limit_, &QTimer::timeout, this, [this] { finish(session_.expire()); });
+    connect(port_, &QSerialPort::readyRead, this, &ScaleLink::take);
+    connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
+        if (e == QSerialPort::ResourceError && port_->isOpen()) lost();
+    });
+}
+
+void ScaleLink::read() {
+    if (busy_) return;
+    if (!settings_.problem.isEmpty()) return finish(failed(Failure::BadSetting, settings_.problem));
+    if (settings_.port.isEmpty()) return finish(failed(Failure::NoScale));
+    if (!port_->isOpen() && !open()) return;
+    busy_ = true;
+    take();  // what came before the request is not its answer
+    session_.begin();
+    if (settings_.protocol == Protocol::Command) port_->write(settings_.command + "\r\n");
+    limit_.start(static_cast<int>(settings_.seconds * 1000));
+}
+
+bool ScaleLink::open() {
+    const QString path = settings_.port;
+    port_->setPortName(path);
+    port_->setBaudRate(settings_.baud);
+    port_->setDataBits(settings_.format[0] == QLatin1Char('7') ? QSerialPort::Data7 : QSerialPort::Data8);
+    port_->setParity(settings_.format[1] == QLatin1Char('E')   ? QSerialPort::EvenParity
+                     : settings_.format[1] == QLatin1Char('O') ? QSerialPort::OddParity
+                                                               : QSerialPort::NoParity);
+    port_->setStopBits(QSerialPort::OneStop);
+    port_->setFlowControl(QSerialPort::NoFlowControl);
+    if (port_->open(QIODevice::ReadWrite)) {
+        session_.opened();
+        return true;
+    }
+    const QSerialPort::SerialPortError error = port_->error();
+    const QString reason = port_->errorString();
+    port_->clearError();
+    if (error == QSerialPort::DeviceNotFoundError || !QFileInfo::exists(path)) {
+        finish(failed(Failure::PortAbsent));
+    } else if (::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0 && errno == EACCES) {
+        finish(failed(Failure::PortDenied));
+    } else if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
+        finish(failed(Failure::PortBusy));
+    } else {
+        finish(failed(Failure::PortOther, reason));
+    }
+    return false;
+}
+
+void ScaleLink::take() {
+    const QByteArray bytes = port_->readAll();
+    if (bytes.isEmpty()) return;
+    if (std::optional<Weighing> outcome = session_.feed(std::string_view(bytes.constData(), std::size_t(bytes.size()))))
+        if (busy_) finish(*outcome);
+}
+
+void ScaleLink::lost() {
+    port_->close();
+    port_->clearError();
+    if (busy_) finish(failed(Failure::LinkLost));
+}
+
+void ScaleLink::finish(const Weighing& w) {
+    busy_ = false;
+    limit_.stop();
+    WeightRead outcome;
+    if (w.failure == Failure::None) {
+        outcome.weight = fromUtf8(w.weight);
+        outcome.unit = fromUtf8(w.unit);
+    } else {
+        outcome.failure = fromUtf8(messageOf(w, settings_.port.toStdString(), settings_.command.toStdString(),
+                                             settings_.seconds));
+    }
+    emit finished(outcome);
+}
+
+}  // namespace pesolane

@@ -1,0 +1,55 @@
+// The serial link to the scale: asks for a weight and hands back one
+// outcome, without ever waiting on the thread it runs on. The port is opened
+// at the first read, kept open, and opened again after it is lost.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include "reading.h"
+#include "settings.h"
+
+class QSerialPort;
+
+namespace pesolane {
+
+// The outcome of one read: a weight text and its unit, or what went wrong.
+struct WeightRead {
+    QString weight;
+    QString unit;
+    QString failure;  // a French message; empty when a weight was read
+};
+
+class ScaleLink : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ScaleLink(ScaleSettings settings, QObject* parent = nullptr);
+
+    const ScaleSettings& settings() const { return settings_; }
+
+    // True from read() until its finished().
+    bool busy() const { return busy_; }
+
+    // Asks the scale for one stable weight; finished() follows once. Does
+    // nothing while a read is under way.
+    void read();
+
+signals:
+    void finished(const pesolane::WeightRead& outcome);
+
+private:
+    bool open();
+    void take();
+    void lost();
+    void finish(const Weighing& w);
+
+    ScaleSettings settings_;
+    QSerialPort* port_;
+    QTimer limit_;
+    ReadSession session_;
+    bool busy_ = false;
+};
+
+}  // namespace pesolane

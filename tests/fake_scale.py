@@ -1,0 +1,54 @@
+#!/usr/bin/env python3
+"""A scale on a pseudo-terminal, for the command-line checks and for trying
+the program by hand: prints the port to open, then answers each command line
+with the lines given (--answer), or sends them on its own (--stream).
+
+    tests/fake_scale.py --answer 'S S      0100.250 g'
+    tests/fake_scale.py --stream 'ST,GS,+  100.25 g' --every 0.1
+    tests/fake_scale.py --answer 'S S 12 g' --seconds 60
+"""
+import argparse
+import os
+import pty
+import select
+import sys
+import time
+import tty
+
+parser = argparse.ArgumentParser()
+parser.add_argument("--answer", action="append", default=[], help="a line answered to each command")
+parser.add_argument("--stream", action="append", default=[], help="a line sent on its own, over and over")
+parser.add_argument("--every", type=float, default=0.1, help="seconds between streamed lines")
+parser.add_argument("--seconds", type=float, default=30, help="how long the scale stays connected")
+args = parser.parse_args()
+
+master, slave = pty.openpty()
+tty.setraw(slave)
+print(os.ttyname(slave), flush=True)
+os.close(slave)  # the program opens it by name
+
+end = time.monotonic() + args.seconds
+pending = b""
+next_line = time.monotonic()
+index = 0
+while time.monotonic() < end:
+    ready, _, _ = select.select([master], [], [], 0.02)
+    if ready:
+        try:
+            data = os.read(master, 4096)
+        except OSError:  # no one has the port open yet
+            time.sleep(0.02)
+            continue
+        pending += data
+        while b"\n" in pending:
+            _, pending = pending.split(b"\n", 1)
+            for line in args.answer:
+                os.write(master, line.encode("latin-1") + b"\r\n")
+    if args.stream and time.monotonic() >= next_line:
+        try:
+            os.write(master, args.stream[index % len(args.stream)].encode("latin-1") + b"\r\n")
+        except OSError:
+            pass
+        index += 1
+        next_line += args.every
+os.close(master)
