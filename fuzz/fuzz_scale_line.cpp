@@ -1,0 +1,56 @@
+// Any bytes from a scale: read as one line, and as the bytes of one read in
+// both protocols, cut in two at a place the input chooses. A weight is only
+// ever digits with at most one point, found as such in what was sent, with
+// one of the six units; every read ends with exactly one outcome.
+#include <string>
+
+#include "reading.h"
+#include "reference.h"
+
+using namespace pesolane;
+using namespace pesolane::fuzz;
+
+namespace {
+
+void checkWeight(const std::string& weight, const std::string& unit, std::string_view sent) {
+    std::size_t digits = 0, points = 0;
+    for (char c : weight) {
+        digits += c >= '0' && c <= '9';
+        points += c == '.';
+    }
+    require(digits > 0 && digits + points == weight.size() && points <= 1, "a weight is digits and one point at most");
+    require(sent.find(weight) != std::string_view::npos, "the digits are the scale's own");
+    require(unit == "g" || unit == "kg" || unit == "mg" || unit == "ct" || unit == "lb" || unit == "oz",
+            "one of the six units");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view sent(reinterpret_cast<const char*>(data), size);
+    const ScaleLine line = readScaleLine(sent);
+    if (line.says == LineSays::Weight) {
+        require(size <= kMaxLineBytes, "a weight line is at most 256 bytes");
+        checkWeight(line.weight, line.unit, sent);
+    } else {
+        require(line.weight.empty() && line.unit.empty(), "only a weight carries digits");
+    }
+
+    const std::size_t cut = size == 0 ? 0 : data[0] % (size + 1);
+    for (Protocol p : {Protocol::Command, Protocol::Continuous}) {
+        ReadSession session(p);
+        if (size % 2) session.opened();
+        session.begin();
+        std::optional<Weighing> w = session.feed(sent.substr(0, cut));
+        if (!w) w = session.feed(sent.substr(cut));
+        if (!w) {
+            require(session.reading(), "no outcome: still reading");
+            w = session.expire();
+            require(w->failure != Failure::None, "the time limit gives a failure");
+        }
+        require(!session.reading(), "an outcome ends the read");
+        if (w->failure == Failure::None) checkWeight(w->weight, w->unit, sent);
+        require(!session.feed(sent), "between reads nothing comes out");
+    }
+    return 0;
+}

@@ -1,0 +1,204 @@
+// What a scale sends, line by line and read by read, for both families of
+// scales; the messages that tell why no weight was read; the settings.
+#include <QTest>
+
+#include "reading.h"
+#include "settings.h"
+
+using namespace pesolane;
+
+Q_DECLARE_METATYPE(pesolane::LineSays)
+Q_DECLARE_METATYPE(pesolane::Failure)
+Q_DECLARE_METATYPE(pesolane::Protocol)
+
+namespace {
+
+std::string bytes(const QString& s) { return s.toStdString(); }
+
+}  // namespace
+
+class ScaleTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void line_says_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<LineSays>("says");
+        QTest::addColumn<QString>("weight");  // weight and unit, for a weight
+        using L = LineSays;
+        const QString stx(QChar(2)), etx(QChar(3));
+        const QString g = "g";
+        QTest::newRow("stable") << "S S     100.25 g" << L::Weight << "100.25 g";
+        QTest::newRow("leading zeros kept") << "S S      0100.250 g" << L::Weight << "0100.250 g";
+        QTest::newRow("cannot weigh") << "S I" << L::CannotWeigh << "";
+        QTest::newRow("above capacity") << "S +" << L::AboveCapacity << "";
+        QTest::newRow("below zero") << "S -" << L::BelowZero << "";
+        QTest::newRow("not understood") << "ES" << L::NotUnderstood << "";
+        QTest::newRow("no stable weight") << "S E" << L::NoStableWeight << "";
+        QTest::newRow("acknowledged") << "S A" << L::Acknowledged << "";
+        QTest::newRow("mark blank") << "S         8.5 g" << L::Weight << "8.5 g";
+        QTest::newRow("mark blank, sign apart") << "S    -     8.5 g" << L::Negative << "";
+        QTest::newRow("mark moving") << "S?        8.5 g" << L::Unstable << "";
+        QTest::newRow("mark over") << "S^   9999.9 g" << L::AboveCapacity << "";
+        QTest::newRow("mark under") << "Sv      0.0 g" << L::BelowZero << "";
+        QTest::newRow("dynamic") << "S D     100.25 g" << L::Unstable << "";
+        QTest::newRow("bare, unit glued, upper case") << "0012.34LB" << L::Weight << "0012.34 lb";
+        QTest::newRow("bare, print key") << "     12.34 kg" << L::Weight << "12.34 kg";
+        QTest::newRow("plus, blanks, other units") << "+   5 OZ" << L::Weight << "5 oz";
+        QTest::newRow("mg") << "5mg" << L::Weight << "5 mg";
+        QTest::newRow("ct") << ".5 Ct" << L::Weight << ".5 ct";
+        QTest::newRow("stable gross") << "ST,GS,+  100.25 g" << L::Weight << "100.25 g";
+        QTest::newRow("stable net") << "ST,NT,+  100.25 g" << L::Weight << "100.25 g";
+        QTest::newRow("stable tare") << "ST,TR,+  10.00 g" << L::NotAWeight << "";
+        QTest::newRow("unstable") << "US,GS,+  100.25 g" << L::Unstable << "";
+        QTest::newRow("overload") << "OL,GS,+  100.25 g" << L::AboveCapacity << "";
+        QTest::newRow("stable negative") << "ST,GS,-    5.00 g" << L::Negative << "";
+        QTest::newRow("framed") << stx + "S S  1.5 g" + etx << L::Weight << "1.5 g";
+        QTest::newRow("blanks") << " \t " << L::Blank << "";
+        QTest::newRow("no unit") << "100.25" << L::NotAWeight << "";
+        QTest::newRow("comma") << "100,25 g" << L::NotAWeight << "";
+        QTest::newRow("other unit") << "100.25 t" << L::NotAWeight << "";
+        QTest::newRow("two points") << "12.3.4 g" << L::NotAWeight << "";
+        QTest::newRow("no digit") << "S S . g" << L::NotAWeight << "";
+        QTest::newRow("not text") << "S S 1" + QString(QChar(0x80)) + " g" << L::NotAWeight << "";
+        QTest::newRow("256 bytes") << "S S " + QString(250, '1') + " g" << L::Weight << QString(250, '1') + " g";
+        QTest::newRow("257 bytes") << "S S " + QString(251, '1') + " g" << L::NotAWeight << "";
+    }
+
+    void line_says() {
+        QFETCH(QString, line);
+        QFETCH(LineSays, says);
+        QFETCH(QString, weight);
+        const std::string raw = line.toLatin1().toStdString();
+        const ScaleLine l = readScaleLine(raw);
+        QCOMPARE(l.says, says);
+        QCOMPARE(QString::fromStdString(l.weight.empty() ? "" : l.weight + " " + l.unit), weight);
+    }
+
+    // One read: bytes before it (dropped), then its bytes in chunks ("|"),
+    // then the time limit if no outcome came.
+    void session_data() {
+        QTest::addColumn<Protocol>("protocol");
+        QTest::addColumn<bool>("opened");     // the link was opened just before
+        QTest::addColumn<QString>("before");  // came before the read
+        QTest::addColumn<QString>("chunks");
+        QTest::addColumn<bool>("atOnce");     // the outcome comes with the bytes, not at the time limit
+        QTest::addColumn<Failure>("failure");
+        QTest::addColumn<QString>("got");     // weight and unit, or the detail of a failure
+        const Protocol C = Protocol::Command, K = Protocol::Continuous;
+        using F = Failure;
+        QTest::newRow("answer") << C << true << "" << "S S     100.25 g\r\n" << true << F::None << "100.25 g";
+        QTest::newRow("acknowledged first") << C << false << "" << "S A\r\nS         8.5 g\r\n" << true << F::None << "8.5 g";
+        QTest::newRow("acknowledged, moving") << C << false << "" << "S A\r|\nS?   8.5 g\n" << true << F::Unstable << "";
+        QTest::newRow("busy") << C << false << "" << "S I\r\n" << true << F::CannotWeigh << "";
+        QTest::newRow("over") << C << false << "" << "S +\n" << true << F::AboveCapacity << "";
+        QTest::newRow("under") << C << false << "" << "S -\r" << true << F::BelowZero << "";
+        QTest::newRow("negative") << C << false << "" << "S S  -  3 g\r\n" << true << F::BelowZero << "";
+        QTest::newRow("command unknown") << C << false << "" << "ES\r\n" << true << F::NotUnderstood << "";
+        QTest::newRow("scale's own limit") << C << false << "" << "S E\r\n" << true << F::NoStableWeight << "";
+        QTest::newRow("noise") << C << false << "" << "\r\n#@!\r\n" << true << F::Garbled << "#@!";
+        QTest::newRow("in pieces") << C << false << "" << "S S  1|00.2|5 g|\r\n" << true << F::None << "100.25 g";
+        QTest::newRow("cut line at the limit") << C << false << "" << "S S 5 g" << false << F::Garbled << "S S 5 g";
+        QTest::newRow("silence") << C << false << "" << "" << false << F::TimedOut << "";
+        QTest::newRow("line too long") << C << false << "" << QString(300, '7') + " g\r\n" << true << F::Garbled
+                                       << QString(40, '7');
+        QTest::newRow("before the read") << C << false << "S S 1 g\r\nS S 2" << " g\r\nS S 3 g\r\n" << true << F::None << "3 g";
+        QTest::newRow("moving, then stable") << K << false << "" << "US,GS,+ 1 g\r\nST,GS,+  100.25 g\r\n" << true
+                                             << F::None << "100.25 g";
+        QTest::newRow("moving to the end") << K << false << "" << "US,GS,+ 1 g\r\nUS,GS,+ 2 g\r\n" << false << F::Unstable << "";
+        QTest::newRow("overload to the end") << K << false << "" << "OL,GS,+ 1 g\r\n" << false << F::AboveCapacity << "";
+        QTest::newRow("stable negative") << K << false << "" << "ST,GS,-  5 g\r\n" << true << F::BelowZero << "";
+        QTest::newRow("noise to the end") << K << false << "" << "\x01\x02zz\r\n" << false << F::Garbled << "\x01\x02zz";
+        QTest::newRow("print key") << K << false << "" << "     12.34 kg\r\n" << true << F::None << "12.34 kg";
+        QTest::newRow("first line cut") << K << true << "" << "2.34 kg\r\n     12.34 kg\r\n" << true << F::None << "12.34 kg";
+        QTest::newRow("line under way") << K << false << "ST,GS,+ 99" << ".5 g\nST,GS,+ 7 g\n" << true << F::None << "7 g";
+    }
+
+    void session() {
+        QFETCH(Protocol, protocol);
+        QFETCH(bool, opened);
+        QFETCH(QString, before);
+        QFETCH(QString, chunks);
+        QFETCH(bool, atOnce);
+        QFETCH(Failure, failure);
+        QFETCH(QString, got);
+        ReadSession s(protocol);
+        if (opened) s.opened();
+        QVERIFY(!s.feed(bytes(before)));
+        s.begin();
+        std::optional<Weighing> w;
+        for (const QString& chunk : chunks.split('|')) {
+            QVERIFY2(!w, "an outcome before the last chunk");
+            w = s.feed(bytes(chunk));
+        }
+        QCOMPARE(w.has_value(), atOnce);
+        if (!w) w = s.expire();
+        QVERIFY(!s.reading());
+        QCOMPARE(w->failure, failure);
+        QCOMPARE(QString::fromStdString(failure == Failure::None ? w->weight + " " + w->unit : w->detail), got);
+    }
+
+    void messages_data() {
+        QTest::addColumn<Failure>("failure");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("denied") << Failure::PortDenied
+                                << "Le port série /dev/ttyUSB0 de l'instrument de pesage n'est pas accessible : le compte "
+                                   "doit appartenir au groupe dialout (sudo adduser $USER dialout, puis ouvrir une "
+                                   "nouvelle session).";
+        QTest::newRow("time limit") << Failure::TimedOut
+                                    << "L'instrument de pesage (port /dev/ttyUSB0) n'a donné aucune pesée stable en 2,5 s : "
+                                       "vérifiez qu'il est allumé, relié et réglé comme le programme (vitesse, format, "
+                                       "protocole).";
+        QTest::newRow("command") << Failure::NotUnderstood
+                                 << "L'instrument de pesage n'a pas compris la commande « SI » : vérifiez le réglage commande.";
+        QTest::newRow("units") << Failure::OtherUnit
+                               << "Cette pesée est en kg, la première pesée de ce comptage en g : réglez l'instrument de "
+                                  "pesage sur g, ou recommencez le comptage à l'étape 1.";
+    }
+
+    void messages() {
+        QFETCH(Failure, failure);
+        QFETCH(QString, message);
+        const Weighing w{failure, "", "kg", "g"};
+        QCOMPARE(QString::fromStdString(messageOf(w, "/dev/ttyUSB0", "SI", 2.5)), message);
+    }
+
+    void settings_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("error");  // empty: accepted
+        QTest::newRow("speed") << "vitesse" << "19200" << "";
+        QTest::newRow("speed not offered") << "vitesse" << "9601"
+                                           << "vitesse invalide : 9601 (attendu : 300, 600, 1200, 2400, 4800, 9600, "
+                                              "19200, 38400, 57600 ou 115200)";
+        QTest::newRow("format") << "format" << "7e1" << "";
+        QTest::newRow("format unknown") << "format" << "8E2" << "format invalide : 8E2 (attendu : 8N1, 7E1 ou 7O1)";
+        QTest::newRow("protocol") << "protocole" << "continu" << "";
+        QTest::newRow("protocol unknown") << "protocole" << "auto" << "protocole invalide : auto (attendu : commande ou continu)";
+        QTest::newRow("command with a blank") << "commande" << "S I"
+                                              << "commande invalide : S I (attendu : de 1 à 16 caractères imprimables, "
+                                                 "sans espace)";
+        QTest::newRow("delay") << "delai" << "0.25" << "";
+        for (const char* bad : {"0", "600.5", "1,5", "nan", "inf", "2s"})
+            QTest::newRow(qPrintable(QStringLiteral("delay %1").arg(bad)))
+                << "delai" << bad
+                << QStringLiteral("délai invalide : %1 (attendu : un nombre de secondes écrit avec un point, plus grand "
+                                  "que 0 et au plus 600)").arg(bad);
+        QTest::newRow("unknown") << "vitese" << "9600" << "réglage inconnu : vitese";
+    }
+
+    void settings() {
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QString, error);
+        ScaleSettings s;
+        QCOMPARE(applySetting(s, key, value), error);
+        QCOMPARE(s.baud, key == "vitesse" && error.isEmpty() ? 19200 : 9600);
+        QCOMPARE(s.format, key == "format" && error.isEmpty() ? QString("7E1") : QString("8N1"));
+        QCOMPARE(s.protocol, key == "protocole" && error.isEmpty() ? Protocol::Continuous : Protocol::Command);
+        QVERIFY(s.seconds == (key == "delai" && error.isEmpty() ? 0.25 : 10.0));
+    }
+};
+
+QTEST_GUILESS_MAIN(ScaleTest)
+#include "test_scale.moc"
