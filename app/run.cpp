@@ -159,9 +159,9 @@ int runPesolane(int argc, char** argv) {
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("org.pesolane.Pesolane"));
     prepareApplication();
+    ScaleLink link(line.scale);
     Form1 form;
     bindSteps(form);
-    ScaleLink link(line.scale);
     new ScaleReading(form, link);
     form.show();
     return QApplication::exec();

@@ -1,5 +1,7 @@
 #include "scale_reading.h"
 
+#include <QLineEdit>
+
 #include "form1.h"
 #include "link.h"
 
@@ -21,6 +23,9 @@ ScaleReading::ScaleReading(Form1& form, ScaleLink& link) : QObject(&form), form_
         link_.read();
     });
     connect(&link, &ScaleLink::finished, this, &ScaleReading::arrived);
+    // A weight the operator types over has no unit we know.
+    for (Ctl box : kWeightBoxes)
+        connect(form.textBox(box), &QLineEdit::textEdited, this, [this, box] { held_[slotOf(box)] = {}; });
 }
 
 void ScaleReading::arrived(const WeightRead& outcome) {

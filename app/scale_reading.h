@@ -26,7 +26,7 @@ private:
     void arrived(const WeightRead& outcome);
 
     // A weight written by F9, and its unit; it counts while its box is shown
-    // and still holds that text.
+    // and holds that text, not typed over since.
     struct Held {
         QString text;
         QString unit;

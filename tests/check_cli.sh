@@ -11,8 +11,23 @@ chmod 700 "$runtime"
 export XDG_RUNTIME_DIR=$runtime
 weston --backend=headless-backend.so --socket=pesolane-cli --idle-time=0 >"$runtime/weston.log" 2>&1 &
 weston=$!
-trap 'kill $weston 2>/dev/null; rm -rf "$runtime"' EXIT
 for _ in $(seq 50); do [ -e "$runtime/pesolane-cli" ] && break; sleep 0.1; done
+
+# Two scales on pseudo-terminals: one answers the command S, one sends on its
+# own; and three settings folders: none, a good file, a file with a bad value.
+here=$(dirname "$0")
+"$here/fake_scale.py" --answer 'S S      0100.250 g' --seconds 300 >"$runtime/port" &
+scales=$!
+"$here/fake_scale.py" --stream 'US,GS,+   12.30 kg' --stream $'\x02     12.34 kg\x03' --every 0.05 --seconds 300 >"$runtime/stream" &
+scales="$scales $!"
+trap 'kill $weston $scales 2>/dev/null; rm -rf "$runtime"' EXIT
+for _ in $(seq 50); do [ -s "$runtime/port" ] && [ -s "$runtime/stream" ] && break; sleep 0.1; done
+port=$(cat "$runtime/port")
+stream=$(cat "$runtime/stream")
+mkdir -p "$runtime/empty" "$runtime/good/pesolane" "$runtime/bad/pesolane"
+printf '[pesage]\nport=%s\nvitesse=19200\n' "$port" >"$runtime/good/pesolane/pesolane.conf"
+printf '[pesage]\nport=%s\nvitesse=fast\n' "$port" >"$runtime/bad/pesolane/pesolane.conf"
+conf=$runtime/bad/pesolane/pesolane.conf
 
 # display|arguments|status|first line (stdout, then stderr; * for any)
 # Status 124: still running after 3 s, the window is open.
@@ -31,12 +46,35 @@ rows=(
   "none|-platform offscreen -style Fusion -reverse|124|*"
   "wayland||124|*"
   "none||1|pesolane : aucun affichage graphique (ni DISPLAY ni WAYLAND_DISPLAY n'est défini) ; lancez le programme depuis une session de bureau."
+  "none|--port @PORT@ --lire-poids|0|0100.250 g"
+  "none|--lire-poids --port @STREAM@ --protocole continu --delai 2|0|12.34 kg"
+  "none|--lire-poids --port @PORT@ --protocole continu --delai 0.5|1|pesolane : L'instrument de pesage (port @PORT@) n'a donné aucune pesée stable en 0,5 s : vérifiez qu'il est allumé, relié et réglé comme le programme (vitesse, format, protocole)."
+  "none|--lire-poids --port /dev/pesolane-absent|1|pesolane : Le port série /dev/pesolane-absent de l'instrument de pesage n'existe pas : vérifiez le câble et le nom du port."
+  "none|--lire-poids|1|pesolane : Aucun instrument de pesage n'est configuré : indiquez son port série avec l'option --port, ou par « port = » dans la section [pesage] du fichier ~/.config/pesolane/pesolane.conf."
+  "good|--lire-poids --format 7E1|0|0100.250 g"
+  "bad|--lire-poids|1|pesolane : L'instrument de pesage n'est pas utilisable : dans @CONF@, section [pesage] : vitesse invalide : fast (attendu : 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600 ou 115200)."
+  "bad|--lire-poids --vitesse 4800|0|0100.250 g"
+  "bad|-platform offscreen|124|*"
+  "nobody|--lire-poids --port @PORT@|1|pesolane : Le port série @PORT@ de l'instrument de pesage n'est pas accessible : le compte doit appartenir au groupe dialout (sudo adduser \$USER dialout, puis ouvrir une nouvelle session)."
+  "none|--vitesse 9601|2|pesolane : vitesse invalide : 9601 (attendu : 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600 ou 115200)"
+  "offscreen|--format 8E2|2|pesolane : format invalide : 8E2 (attendu : 8N1, 7E1 ou 7O1)"
+  "none|--protocole auto --lire-poids|2|pesolane : protocole invalide : auto (attendu : commande ou continu)"
+  "none|--delai 0|2|pesolane : délai invalide : 0 (attendu : un nombre de secondes écrit avec un point, plus grand que 0 et au plus 600)"
+  "none|--lire-poids --commande|2|pesolane : il manque la valeur d'une option"
 )
 
 for row in "${rows[@]}"; do
   IFS='|' read -r display args status first <<<"$row"
-  env=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=fr_FR.UTF-8)
+  args=${args//@PORT@/$port}
+  args=${args//@STREAM@/$stream}
+  first=${first//@PORT@/$port}
+  first=${first//@CONF@/$conf}
+  env=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=fr_FR.UTF-8 XDG_CONFIG_HOME="$runtime/empty")
   case $display in
+    good | bad) env+=(XDG_CONFIG_HOME="$runtime/$display") ;;
+    nobody)  # an account outside the dialout group
+      if ! runuser -u nobody -- test -x "$program"; then echo "skip [nobody] the program is out of its reach"; continue; fi
+      env=(runuser -u nobody -- "${env[@]}") ;;
     offscreen) env+=(QT_QPA_PLATFORM=offscreen) ;;
     x11) env+=(DISPLAY=:97) ;;  # a display that does not exist: --version must not need it
     wayland) env+=(WAYLAND_DISPLAY=pesolane-cli) ;;

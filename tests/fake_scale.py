@@ -26,6 +26,7 @@ master, slave = pty.openpty()
 tty.setraw(slave)
 print(os.ttyname(slave), flush=True)
 os.close(slave)  # the program opens it by name
+os.set_blocking(master, False)  # a scale sends whether or not anyone listens
 
 end = time.monotonic() + args.seconds
 pending = b""

@@ -1,0 +1,287 @@
+// F9 in the real window against a scale simulated on a pseudo-terminal.
+#include <QApplication>
+#include <QFile>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
+
+#include "link.h"
+#include "scale_fixture.h"
+#include "scale_reading.h"
+#include "window_fixture.h"
+
+using namespace pesolane;
+using namespace pesolane::test;
+
+namespace {
+
+// A window wired to a scale, as the program wires them.
+struct Rig {
+    explicit Rig(const ScaleSettings& s) : link(s) { new ScaleReading(*w, link); }
+    ScaleLink link;
+    Window w;
+
+    // F9 in `box`, then waits until the read is over.
+    bool readInto(Ctl box) {
+        w->textBox(box)->setFocus();
+        QTest::keyClick(w->textBox(box), Qt::Key_F9);
+        return QTest::qWaitFor([&] { return !link.busy(); }, 10000);
+    }
+    QString said() { return w->findChild<QWidget*>("announcer")->accessibleName(); }
+    // The failure message, closed; empty when none is up.
+    QString takeFailure() {
+        auto* box = w->findChild<QMessageBox*>("weighingAlarm");
+        if (!box || !box->isVisible()) return {};
+        box->close();
+        w->activateWindow();  // as the desktop gives the window back its keyboard
+        return QTest::qWaitForWindowActive(w.form.get()) ? box->text() : QString("not active again");
+    }
+};
+
+long residentKiB() {
+    QFile f("/proc/self/status");
+    f.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLong();
+    return 0;
+}
+
+}  // namespace
+
+class ScaleLinkTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { prepareApplication(); }
+
+    void f9_writesTheWeightAsTyped_data() {
+        QTest::addColumn<int>("accepted");  // steps accepted before
+        QTest::addColumn<int>("box");
+        QTest::addColumn<bool>("continuous");
+        QTest::addColumn<bool>("byMenu");
+        QTest::addColumn<QString>("spoken");
+        QTest::newRow("total weight") << 0 << int(Ctl::TxtPoidsTotal) << false << false << "Poids total";
+        QTest::newRow("first sample, from the menu") << 1 << int(Ctl::TxtPoidsReel1er) << false << true
+                                                     << "Poids réel du premier échantillon";
+        QTest::newRow("second sample, continuous") << 4 << int(Ctl::TxtPoidsReel2eme) << true << false
+                                                   << "Poids réel du deuxième échantillon";
+    }
+
+    void f9_writesTheWeightAsTyped() {
+        QFETCH(int, accepted);
+        QFETCH(int, box);
+        QFETCH(bool, continuous);
+        QFETCH(bool, byMenu);
+        QFETCH(QString, spoken);
+        SimulatedScale scale;
+        Rig rig(settingsFor(scale.port(), 5, continuous ? Protocol::Continuous : Protocol::Command));
+        scale.answers = {"S S      0100.250 g"};
+        QTimer stream;
+        QObject::connect(&stream, &QTimer::timeout, [&] { scale.send("US,GS,+  0099.9 g\r\nST,GS,+  0100.250 g\r\n"); });
+        if (continuous) stream.start(20);
+        if (accepted > 0) runRoad(rig.w, kRoad, accepted);
+        const QStringList shown = rig.w.shown();
+        const Ctl target = Ctl(box);
+        if (byMenu) {
+            QLineEdit* edit = rig.w->textBox(target);
+            emit edit->customContextMenuRequested(QPoint(5, 5));
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            QCOMPARE(menu->actions().last()->text(), QString("Lire le poids (F9)"));
+            menu->actions().last()->trigger();
+            menu->close();
+            QVERIFY(QTest::qWaitFor([&] { return !rig.link.busy(); }, 10000));
+        } else {
+            QVERIFY(rig.readInto(target));
+        }
+        QCOMPARE(rig.w.text(target), QString("0100.250"));
+        QCOMPARE(rig.said(), spoken + " : 0100.250 g.");
+        QCOMPARE(rig.w.shown(), shown);  // no button pressed
+        QCOMPARE(scale.heard, continuous ? QByteArray() : QByteArray("S\r\n"));
+    }
+
+    // The road of one counting with its three weights from the scale gives
+    // what the same weights typed give.
+    void road_withWeightsFromTheScale() {
+        SimulatedScale scale;
+        Rig rig(settingsFor(scale.port()));
+        scale.answers = {"S S  1000.0 g", "S S    10 g", "S S 0053.00 g"};
+        Window& w = rig.w;
+        w.type(Ctl::TxtPrecision, "0.1");
+        QVERIFY(rig.readInto(Ctl::TxtPoidsTotal));
+        w.click(Ctl::Cmd1);
+        QVERIFY(rig.readInto(Ctl::TxtPoidsReel1er));
+        w.click(Ctl::Cmd2);
+        for (int step : {3, 4}) {
+            w.type(kInputOf[step - 1], kRoad[step]);
+            w.click(kButtonOf[step - 1]);
+        }
+        QVERIFY(rig.readInto(Ctl::TxtPoidsReel2eme));
+        w.click(Ctl::Cmd5);
+        w.type(Ctl::TxtNb2eme, "265");
+        w.click(Ctl::Cmd6);
+        QCOMPARE(w.text(Ctl::TxtNbTotalCalcule), QString("5000,"));
+        QCOMPARE(w.text(Ctl::TxtIncertitude2), QString("9,9"));
+        QVERIFY(w->values.PdsReelEcht2 == 53.0 && w->values.PdsTot == 1000.0 && w->values.PdsEcht1 == 10.0);
+        QCOMPARE(rig.takeFailure(), QString());
+    }
+
+    void failure_leavesTheBoxAsItWas_data() {
+        QTest::addColumn<QString>("port");     // empty: the scale's
+        QTest::addColumn<QString>("answer");   // empty: silent
+        QTest::addColumn<QString>("message");
+        QTest::newRow("busy") << "" << "S I" << "L'instrument de pesage ne peut pas peser maintenant : recommencez dans un instant.";
+        QTest::newRow("above capacity") << "" << "S +" << "La charge dépasse la portée de l'instrument de pesage.";
+        const QString below = "La pesée est négative ou sous le zéro : remettez l'instrument de pesage à zéro, puis recommencez.";
+        QTest::newRow("below zero") << "" << "S -" << below;
+        QTest::newRow("negative") << "" << "S S  -  8.5 g" << below;
+        QTest::newRow("command unknown") << "" << "ES"
+                                         << "L'instrument de pesage n'a pas compris la commande « S » : vérifiez le réglage commande.";
+        QTest::newRow("scale's own limit") << "" << "S E"
+                                           << "L'instrument de pesage n'a pas obtenu de pesée stable dans son propre délai : "
+                                              "évitez vibrations et courants d'air, puis recommencez.";
+        QTest::newRow("unstable") << "" << "S A\r\nS?   8.5 g"
+                                  << "La pesée est instable : attendez que l'affichage de l'instrument de pesage se "
+                                     "stabilise, puis recommencez.";
+        QTest::newRow("not understood") << "" << "S S 8,5 g"
+                                        << "Réponse de l'instrument de pesage incomprise : « S S 8,5 g ». Vérifiez la "
+                                           "vitesse, le format et le protocole.";
+        QTest::newRow("silent") << "" << "" << "L'instrument de pesage (port @) n'a donné aucune pesée stable en 0,3 s : "
+                                               "vérifiez qu'il est allumé, relié et réglé comme le programme (vitesse, "
+                                               "format, protocole).";
+        QTest::newRow("no scale set up") << "none" << ""
+                                         << "Aucun instrument de pesage n'est configuré : indiquez son port série avec "
+                                            "l'option --port, ou par « port = » dans la section [pesage] du fichier "
+                                            "~/.config/pesolane/pesolane.conf.";
+        QTest::newRow("absent") << "/dev/pesolane-absent" << ""
+                                << "Le port série /dev/pesolane-absent de l'instrument de pesage n'existe pas : vérifiez "
+                                   "le câble et le nom du port.";
+        QTest::newRow("in use") << "held" << "" << "Le port série @ de l'instrument de pesage est déjà utilisé par un autre programme.";
+    }
+
+    void failure_leavesTheBoxAsItWas() {
+        QFETCH(QString, port);
+        QFETCH(QString, answer);
+        QFETCH(QString, message);
+        SimulatedScale scale;
+        ScaleLink holder(settingsFor(scale.port()));  // another program's hold on the port
+        if (port == "held") {
+            scale.answers = {"S S 1 g"};
+            holder.read();
+        }
+        const QString path = port == "none" ? QString() : port.isEmpty() || port == "held" ? scale.port() : port;
+        Rig rig(settingsFor(path, 0.3));
+        scale.answers = {answer};
+        rig.w.type(Ctl::TxtPoidsTotal, "typed");
+        QVERIFY(rig.readInto(Ctl::TxtPoidsTotal));
+        QCOMPARE(rig.said(), QString(message).replace('@', scale.port()));
+        QCOMPARE(rig.takeFailure(), QString(message).replace('@', scale.port()));
+        QCOMPARE(rig.w.text(Ctl::TxtPoidsTotal), QString("typed"));
+    }
+
+    // A weight in another unit than the one still held by another weight box
+    // is refused; a typed total and step 1 start a new counting.
+    void otherUnit_isRefused() {
+        SimulatedScale scale;
+        Rig rig(settingsFor(scale.port()));
+        scale.answers = {"S S 1000 g", "S S 0.010 kg", "S S 10 g"};
+        rig.w.type(Ctl::TxtPrecision, "0.1");
+        QVERIFY(rig.readInto(Ctl::TxtPoidsTotal));
+        rig.w.click(Ctl::Cmd1);
+        QVERIFY(rig.readInto(Ctl::TxtPoidsReel1er));
+        QCOMPARE(rig.takeFailure(), QString("Cette pesée est en kg, la première pesée de ce comptage en g : réglez "
+                                            "l'instrument de pesage sur g, ou recommencez le comptage à l'étape 1."));
+        QCOMPARE(rig.w.text(Ctl::TxtPoidsReel1er), QString());
+        QVERIFY(rig.readInto(Ctl::TxtPoidsReel1er));
+        QCOMPARE(rig.w.text(Ctl::TxtPoidsReel1er), QString("10"));
+        scale.answers = {"S S 0.02 kg"};
+        rig.w.type(Ctl::TxtPoidsTotal, "1000");
+        rig.w.click(Ctl::Cmd1);
+        QVERIFY(rig.readInto(Ctl::TxtPoidsReel1er));
+        QCOMPARE(rig.takeFailure(), QString());
+        QCOMPARE(rig.w.text(Ctl::TxtPoidsReel1er), QString("0.02"));
+    }
+
+    // One read at a time; the window answers meanwhile; an answer for a box
+    // hidden since is dropped; F9 elsewhere asks nothing.
+    void whileWaiting() {
+        SimulatedScale scale;
+        Rig rig(settingsFor(scale.port()));
+        QTest::keyClick(rig.w->textBox(Ctl::TxtPrecision), Qt::Key_F9);
+        QVERIFY(!rig.link.busy());
+        runRoad(rig.w, kRoad, 1);
+        rig.w->textBox(Ctl::TxtPoidsReel1er)->setFocus();
+        QTest::keyClick(rig.w->textBox(Ctl::TxtPoidsReel1er), Qt::Key_F9);
+        QTest::keyClick(rig.w->textBox(Ctl::TxtPoidsReel1er), Qt::Key_F9);
+        QTRY_COMPARE(scale.heard, QByteArray("S\r\n"));
+        rig.w.type(Ctl::TxtPrecision, "0");
+        rig.w.click(Ctl::Cmd1);
+        QVERIFY(rig.link.busy());
+        scale.send("S S 12 g\r\n");
+        QTRY_VERIFY(!rig.link.busy());
+        QCOMPARE(rig.w.text(Ctl::TxtPoidsReel1er), QString());
+        QCOMPARE(rig.takeFailure(), QString());
+    }
+
+    // The cable pulled during a read is told; the next read opens the port again.
+    void lostLink_thenOpenedAgain() {
+        QTemporaryDir dir;
+        const QString port = dir.filePath("scale");
+        auto scale = std::make_unique<SimulatedScale>();
+        QVERIFY(QFile::link(scale->port(), port));
+        Rig rig(settingsFor(port));
+        rig.w->textBox(Ctl::TxtPoidsTotal)->setFocus();
+        QTest::keyClick(rig.w->textBox(Ctl::TxtPoidsTotal), Qt::Key_F9);
+        QTRY_COMPARE(scale->heard, QByteArray("S\r\n"));
+        scale->unplug();
+        QTRY_VERIFY(!rig.link.busy());
+        QCOMPARE(rig.takeFailure(), "La liaison avec l'instrument de pesage (port " + port +
+                                        ") est perdue : vérifiez le câble, puis recommencez la pesée.");
+        scale = std::make_unique<SimulatedScale>();
+        scale->answers = {"S S 7 g"};
+        QFile::remove(port);
+        QVERIFY(QFile::link(scale->port(), port));
+        QVERIFY(rig.readInto(Ctl::TxtPoidsTotal));
+        QCOMPARE(rig.w.text(Ctl::TxtPoidsTotal), QString("7"));
+    }
+
+    // A scale that sends as fast as the line goes: the window keeps
+    // answering, F9 still reads, and memory stays flat.
+    void continuousFlood() {
+        SimulatedScale scale;
+        Rig rig(settingsFor(scale.port(), 5, Protocol::Continuous));
+        QVERIFY(rig.readInto(Ctl::TxtPoidsTotal));  // opens the port: a timeout, nothing sent yet
+        rig.takeFailure();
+        std::atomic<bool> go{true};
+        std::thread flood([&] {
+            while (go) scale.send("ST,GS,+  100.25 g\r\nUS,GS,+  100.2 g\r\n");
+        });
+        const long before = residentKiB();
+        QElapsedTimer clock, gap;
+        qint64 longest = 0;
+        clock.start();
+        gap.start();
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] { longest = std::max(longest, gap.restart()); });
+        tick.start(10);
+        int reads = 0;
+        while (clock.elapsed() < 3000) {
+            rig.w.type(Ctl::TxtPoidsTotal, "x");
+            reads += rig.readInto(Ctl::TxtPoidsTotal) && rig.w.text(Ctl::TxtPoidsTotal) == "100.25";
+        }
+        go = false;
+        flood.join();
+        const long grown = residentKiB() - before;
+        qInfo("%d reads in 3 s, longest pause %lld ms, resident memory %+ld KiB", reads, longest, grown);
+        QVERIFY(reads > 10);
+        QVERIFY2(longest < 1000, "the window stopped answering");
+        QVERIFY2(grown < 64 * 1024, "memory grows with what the scale sends");
+    }
+};
+
+QTEST_MAIN(ScaleLinkTest)
+#include "test_scale_link.moc"
