@@ -277,7 +277,9 @@ private slots:
         qInfo("%d reads in 3 s, longest pause %lld ms, resident memory %+ld KiB", reads, longest, grown);
         QVERIFY(reads > 10);
         QVERIFY2(longest < 1000, "the window stopped answering");
+#ifndef __SANITIZE_ADDRESS__  // AddressSanitizer holds freed memory back, up to 256 MiB
         QVERIFY2(grown < 64 * 1024, "memory grows with what the scale sends");
+#endif
     }
 };
 
