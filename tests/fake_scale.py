@@ -5,7 +5,7 @@ with the lines given (--answer), or sends them on its own (--stream).
 
     tests/fake_scale.py --answer 'S S      0100.250 g'
     tests/fake_scale.py --stream 'ST,GS,+  100.25 g' --every 0.1
-    tests/fake_scale.py --answer 'S S 12 g' --seconds 60
+    tests/fake_scale.py --in-turn --answer 'S S 1000 g' --answer 'S S 10 g' --seconds 600
 """
 import argparse
 import os
@@ -18,6 +18,7 @@ import tty
 parser = argparse.ArgumentParser()
 parser.add_argument("--answer", action="append", default=[], help="a line answered to each command")
 parser.add_argument("--stream", action="append", default=[], help="a line sent on its own, over and over")
+parser.add_argument("--in-turn", action="store_true", help="one answer per command, in turn, instead of all")
 parser.add_argument("--every", type=float, default=0.1, help="seconds between streamed lines")
 parser.add_argument("--seconds", type=float, default=30, help="how long the scale stays connected")
 args = parser.parse_args()
@@ -32,6 +33,7 @@ end = time.monotonic() + args.seconds
 pending = b""
 next_line = time.monotonic()
 index = 0
+turn = 0
 while time.monotonic() < end:
     ready, _, _ = select.select([master], [], [], 0.02)
     if ready:
@@ -43,7 +45,9 @@ while time.monotonic() < end:
         pending += data
         while b"\n" in pending:
             _, pending = pending.split(b"\n", 1)
-            for line in args.answer:
+            answers = [args.answer[turn % len(args.answer)]] if args.in_turn and args.answer else args.answer
+            turn += 1
+            for line in answers:
                 os.write(master, line.encode("latin-1") + b"\r\n")
     if args.stream and time.monotonic() >= next_line:
         try:

@@ -11,6 +11,8 @@ import argparse, os, shutil, subprocess, sys, time
 
 F1, F2, F3, F4, F5, F6, F7 = (f"steps/step{i}.cpp" for i in range(1, 8))
 TABLE, CONV, CHECKED, CONVH = "form/controls.cpp", "numeric/conversions.cpp", "numeric/checked.h", "numeric/conversions.h"
+READ, LINK, GLUE, SETS, FORM = ("scale/reading.cpp", "scale/link.cpp", "app/scale_reading.cpp", "scale/settings.cpp",
+                                "form/form1.cpp")
 
 FAULTS = [
     # A reset list that forgets one control, or a text it no longer empties.
@@ -108,6 +110,27 @@ FAULTS = [
     ("mask-EcartMini", [(F3, "writeMasked(f, Ctl::TxtEcartMini, w.EcartMini, kMaskEcart)",
                          "writeMasked(f, Ctl::TxtEcartMini, w.EcartMini, kMaskNbTot1)")]),
     ("step1-masked", [(F1, "writeLocale(f, Ctl::TxtPoidsTheo1er, w.u);", "writeMasked(f, Ctl::TxtPoidsTheo1er, w.u, kMaskPdsEcht2);")]),
+    # Reading the scale.
+    ("scale-net-dropped", [(READ, 'kind == "GS" || kind == "NT"', 'kind == "GS"')]),
+    ("scale-tare-taken", [(READ, 'head == "ST" && (kind == "GS" || kind == "NT")', 'head == "ST"')]),
+    ("scale-sign-lost", [(READ, "line.says = negative ? LineSays::Negative : LineSays::Weight;\n    if (!negative) {",
+                          "line.says = LineSays::Weight;\n    {")]),
+    ("scale-line-limit", [(READ, "if (line.size() > kMaxLineBytes) return", "if (line.size() > kMaxLineBytes + 1) return")]),
+    ("scale-partial-taken", [(READ, "    if (!line_.empty()) skipLine_ = true;\n", "")]),
+    ("scale-open-mid-line", [(READ, "skipLine_ = protocol_ == Protocol::Continuous;", "skipLine_ = false;")]),
+    ("scale-ack-ends", [(READ, "    case LineSays::Blank:\n    case LineSays::Acknowledged: return std::nullopt;",
+                         "    case LineSays::Blank: return std::nullopt;\n    case LineSays::Acknowledged:")]),
+    ("scale-moving-forgotten", [(READ, "            lastMark_ = l.says;\n", "")]),
+    ("scale-cut-line-silent", [(READ, "} else if (!skipLine_ && !trimmed(line_).empty()) {", "} else if (false) {")]),
+    ("scale-dynamic-stable", [(READ, "if (rest[0] == 'D' && line.says != LineSays::NotAWeight) return says(LineSays::Unstable);", "")]),
+    ("scale-lost-ignored", [(LINK, "if (e == QSerialPort::ResourceError && port_->isOpen()) lost();", "(void)e;")]),
+    ("scale-hidden-box-written", [(GLUE, "    if (!form_.isShown(pending_)) return;\n", "")]),
+    ("scale-units-mixed", [(GLUE, "        if (h.unit != outcome.unit) {", "        if (false) {")]),
+    ("scale-typed-over-kept", [(GLUE, "held_[slotOf(box)] = {}; });", "});")]),
+    ("scale-f9-one-box", [(FORM, "for (Ctl box : kWeightBoxes) addWeightReading(box);",
+                           "for (Ctl box : {Ctl::TxtPoidsTotal, Ctl::TxtPoidsReel1er}) addWeightReading(box);")]),
+    ("scale-weight-unsaid", [(FORM, "QStringLiteral(\" : \") + weight + QLatin1Char(' ') + unit", "QStringLiteral(\" : \") + weight")]),
+    ("scale-delay-min", [(SETS, "!(seconds > 0) || !(seconds <= 600)", "!(seconds >= 0) || !(seconds <= 600)")]),
 ]
 
 
