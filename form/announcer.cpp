@@ -4,13 +4,9 @@
 
 #include "accessibility.h"
 #include "form1.h"
+#include "utf8.h"
 
 namespace pesolane {
-namespace {
-
-QString fromUtf8(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-
-}  // namespace
 
 Announcer::Announcer(QWidget* window) : QWidget(window) {
     setObjectName(QStringLiteral("announcer"));

@@ -22,11 +22,10 @@
 
 #include "accessibility.h"
 #include "focus_ring.h"
+#include "utf8.h"
 
 namespace pesolane {
 namespace {
-
-QString fromUtf8(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 QColor rgb(std::uint32_t c) { return QColor::fromRgb(QRgb(0xFF000000u | c)); }
 

@@ -9,8 +9,6 @@
 namespace pesolane {
 namespace {
 
-QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-
 Weighing failed(Failure f, const QString& detail = {}) {
     Weighing w;
     w.failure = f;
@@ -90,10 +88,10 @@ void ScaleLink::finish(const Weighing& w) {
     limit_.stop();
     WeightRead outcome;
     if (w.failure == Failure::None) {
-        outcome.weight = fromUtf8(w.weight);
-        outcome.unit = fromUtf8(w.unit);
+        outcome.weight = QString::fromStdString(w.weight);
+        outcome.unit = QString::fromStdString(w.unit);
     } else {
-        outcome.failure = fromUtf8(messageOf(w, settings_.port.toStdString(), settings_.command.toStdString(),
+        outcome.failure = QString::fromStdString(messageOf(w, settings_.port.toStdString(), settings_.command.toStdString(),
                                              settings_.seconds));
     }
     emit finished(outcome);
