@@ -6,9 +6,10 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake make g++ qt6-base-dev qt6-qpa-plugins fonts-liberation locales)
+PACKAGES=(cmake make g++ qt6-base-dev libqt6serialport6-dev qt6-qpa-plugins qt6-translations-l10n fonts-liberation locales)
 # fuzzers, benchmarks; the .deb: Debian's build tooling, its checker, hardening-check, man
-# what a screen reader receives: an X server, the accessibility bus and its Python binding, xdotool
+# what a screen reader receives: an X server, the accessibility bus and its Python binding, xdotool;
+# a Wayland-only session: a headless compositor and Qt's Wayland plugin
 TEST_PACKAGES=(clang-14 libclang-rt-14-dev libbenchmark-dev dpkg-dev debhelper lintian devscripts man-db file
                xvfb xdotool dbus at-spi2-core python3-pyatspi weston qt6-wayland)
 FUZZ_SECONDS=${PESOLANE_FUZZ_SECONDS:-60}

@@ -2,7 +2,7 @@
 """Plants single faults in a scratch copy of the tree, one at a time, and runs
 the test suite on each: a fault the suite does not notice is a survivor.
 
-    tools/mutants.py [--work DIR] [--only NAME...]
+    tools/mutants.py [--work DIR] [--only NAME...] [--prefix NAME] [--tests REGEX]
 
 Each fault is a list of (file, old, new) replacements that together make one
 plausible slip; `old` must occur exactly once in its file. Prints one line per
@@ -142,6 +142,8 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--work", default="/tmp/pesolane-mutants")
     ap.add_argument("--only", nargs="*")
+    ap.add_argument("--prefix", help="only the faults whose name starts so")
+    ap.add_argument("--tests", help="only the tests that match (ctest -R), for a quicker run")
     args = ap.parse_args()
     src = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     work = args.work
@@ -158,10 +160,12 @@ def main():
     if r.returncode:
         sys.exit("the unchanged tree does not build:\n" + r.stdout[-3000:])
     ctest = ["ctest", "--test-dir", build, "-E", "package|command_line", "--stop-on-failure", "--timeout", "300"]
+    if args.tests:
+        ctest += ["-R", args.tests]
     if run(ctest, work).returncode:
         sys.exit("the unchanged tree does not pass its tests")
 
-    faults = [f for f in FAULTS if not args.only or f[0] in args.only]
+    faults = [f for f in FAULTS if (not args.only or f[0] in args.only) and f[0].startswith(args.prefix or "")]
     killed, survivors = 0, []
     for name, edits in faults:
         originals = {}
