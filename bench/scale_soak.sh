@@ -34,12 +34,13 @@ app=$!
 pids="$pids $app"
 until xdotool search --onlyvisible --pid "$app" >/dev/null 2>&1; do sleep 0.05; done
 rss() { awk '/VmRSS/ {print $2}' "/proc/$app/status"; }
+cpu() { awk '{print ($14 + $15) / 100}' "/proc/$app/stat"; }  # seconds spent taking the flood
 f9() { xdotool mousemove 168 61 click 1 key F9; }
 f9
 sleep 2
-echo "minute 0: resident $(rss) KiB"
+echo "minute 0: resident $(rss) KiB, processor $(cpu) s"
 for ((m = 1; m <= minutes; m++)); do
   for _ in 1 2 3 4 5 6; do sleep 10; f9; done
-  echo "minute $m: resident $(rss) KiB"
+  echo "minute $m: resident $(rss) KiB, processor $(cpu) s"
 done
 rm -f "$fifo.port"
