@@ -10,6 +10,16 @@ namespace {
 
 constexpr const char* kRoleProperty = "pesolaneAccessibleRole";
 
+// What a widget is for assistive technology, beyond Qt's own idea of it.
+enum class Spoken : int { AsQtSays, Notification, Hidden, Window };
+
+Spoken spokenAs(const QWidget* w) {
+    const QVariant v = w->property(kRoleProperty);
+    return v.isValid() ? Spoken(v.toInt()) : Spoken::AsQtSays;
+}
+
+void mark(QWidget* w, Spoken s) { w->setProperty(kRoleProperty, int(s)); }
+
 // A control whose name is spoken when it is shown, without taking the focus.
 class NotificationInterface : public QAccessibleWidget {
 public:
@@ -46,7 +56,7 @@ private:
         QWidgetList list;
         for (QObject* o : widget()->children()) {
             auto* w = qobject_cast<QWidget*>(o);
-            if (w && !w->isWindow() && w->property(kRoleProperty).toString() != QLatin1String("hidden")) list << w;
+            if (w && !w->isWindow() && spokenAs(w) != Spoken::Hidden) list << w;
         }
         return list;
     }
@@ -55,9 +65,12 @@ private:
 QAccessibleInterface* interfaceFor(const QString&, QObject* object) {
     auto* w = qobject_cast<QWidget*>(object);
     if (!w) return nullptr;
-    const QString role = w->property(kRoleProperty).toString();
-    if (role == QLatin1String("notification")) return new NotificationInterface(w);
-    if (role == QLatin1String("window")) return new WindowInterface(w);
+    switch (spokenAs(w)) {
+    case Spoken::Notification: return new NotificationInterface(w);
+    case Spoken::Window: return new WindowInterface(w);
+    case Spoken::AsQtSays:
+    case Spoken::Hidden: break;
+    }
     return nullptr;
 }
 
@@ -69,11 +82,11 @@ void installAccessibility() {
     installed = true;
 }
 
-void makeNotification(QWidget* widget) { widget->setProperty(kRoleProperty, QStringLiteral("notification")); }
+void makeNotification(QWidget* widget) { mark(widget, Spoken::Notification); }
 
-void hideFromAssistiveTechnology(QWidget* widget) { widget->setProperty(kRoleProperty, QStringLiteral("hidden")); }
+void hideFromAssistiveTechnology(QWidget* widget) { mark(widget, Spoken::Hidden); }
 
-void makeAccessibleWindow(QWidget* window) { window->setProperty(kRoleProperty, QStringLiteral("window")); }
+void makeAccessibleWindow(QWidget* window) { mark(window, Spoken::Window); }
 
 void announceAgain(QWidget* notification) {
     QAccessibleEvent event(notification, QAccessible::ObjectShow);

@@ -33,8 +33,7 @@ void Announcer::pressDone(const Form1& form, const Screen& before, const std::bi
         const bool result = c.role == Role::ResultBox || c.role == Role::FinalResultBox;
         if (result && (!before.shown[i] || before.texts[i] != form.text(c.id)))
             parts << fromUtf8(c.spoken) + QStringLiteral(" : ") + form.text(c.id);
-        if (c.role == Role::StepButton && !before.shown[i])
-            parts << fromUtf8(c.spoken).replace(QStringLiteral(" : valider "), QStringLiteral(" : saisir "));
+        if (c.role == Role::StepButton && !before.shown[i]) parts << fromUtf8(c.opens);
     }
     if (!parts.isEmpty()) say(parts.join(QStringLiteral(" ; ")) + QLatin1Char('.'));
 }

@@ -52,6 +52,7 @@ struct ControlSpec {
     int tab;                   // keyboard order; -1 for lines
     bool atStart;              // visible when the window opens
     std::string_view spoken;   // a text box's or a button's name for a screen reader, written for the ear
+    std::string_view opens = {};  // a step button's: what is said when a press shows it
 };
 
 // Colours are 0xRRGGBB; sizes are pixels at 96 dots per inch.
