@@ -91,6 +91,14 @@ QWidget* makeLine(const RoleStyle& style, QWidget* parent) {
     return line;
 }
 
+// A warning that does not block the window: opened, not executed.
+QMessageBox* makeAlarm(QWidget* window, const QString& name, const QString& informative) {
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Pesolane"), QString(), QMessageBox::Ok, window);
+    box->setInformativeText(informative);
+    box->setObjectName(name);
+    return box;
+}
+
 }  // namespace
 
 QString windowTitleText() { return QString(185, QLatin1Char(' ')) + QStringLiteral("PESOLANE V1.0     01-01-2012"); }
@@ -209,12 +217,10 @@ std::string Form1::decimalSeparator() const { return QLocale::system().decimalPo
 
 void Form1::reportOutOfRange() {
     if (!alarm_) {
-        alarm_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("Pesolane"),
-                                 QStringLiteral("Une valeur dépasse les limites du calcul."), QMessageBox::Ok, this);
-        alarm_->setInformativeText(QStringLiteral(
-            "Aucun résultat n'est affiché pour cette étape. Vérifiez les valeurs saisies, "
-            "puis appuyez de nouveau sur le bouton de l'étape."));
-        alarm_->setObjectName(QStringLiteral("rangeAlarm"));
+        alarm_ = makeAlarm(this, QStringLiteral("rangeAlarm"),
+                           QStringLiteral("Aucun résultat n'est affiché pour cette étape. Vérifiez les valeurs "
+                                          "saisies, puis appuyez de nouveau sur le bouton de l'étape."));
+        alarm_->setText(QStringLiteral("Une valeur dépasse les limites du calcul."));
     }
     alarm_->open();
 }
@@ -245,10 +251,7 @@ void Form1::putWeight(Ctl box, const QString& weight, const QString& unit) {
 
 void Form1::reportWeighingFailure(const QString& message) {
     if (!weighingAlarm_) {
-        weighingAlarm_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("Pesolane"), QString(), QMessageBox::Ok,
-                                         this);
-        weighingAlarm_->setInformativeText(QStringLiteral("La case n'a pas changé."));
-        weighingAlarm_->setObjectName(QStringLiteral("weighingAlarm"));
+        weighingAlarm_ = makeAlarm(this, QStringLiteral("weighingAlarm"), QStringLiteral("La case n'a pas changé."));
     }
     weighingAlarm_->setText(message);
     weighingAlarm_->open();

@@ -121,6 +121,13 @@ std::optional<ScaleLine> commandLine(std::string_view s) {
     return weightField(rest);
 }
 
+// A moving, overload or underload mark, as the failure of a read.
+Failure failureOf(LineSays mark) {
+    return mark == LineSays::Unstable        ? Failure::Unstable
+           : mark == LineSays::AboveCapacity ? Failure::AboveCapacity
+                                             : Failure::BelowZero;
+}
+
 }  // namespace
 
 ScaleLine readScaleLine(std::string_view line) {
@@ -199,9 +206,7 @@ std::optional<Weighing> ReadSession::take(std::string_view line) {
             lastMark_ = l.says;
             return std::nullopt;
         }
-        w.failure = l.says == LineSays::Unstable        ? Failure::Unstable
-                    : l.says == LineSays::AboveCapacity ? Failure::AboveCapacity
-                                                        : Failure::BelowZero;
+        w.failure = failureOf(l.says);
         return w;
     case LineSays::CannotWeigh: w.failure = Failure::CannotWeigh; break;
     case LineSays::NotUnderstood: w.failure = Failure::NotUnderstood; break;
@@ -220,9 +225,7 @@ Weighing ReadSession::expire() {
     Weighing w;
     w.failure = Failure::TimedOut;
     if (lastMark_) {
-        w.failure = *lastMark_ == LineSays::Unstable        ? Failure::Unstable
-                    : *lastMark_ == LineSays::AboveCapacity ? Failure::AboveCapacity
-                                                            : Failure::BelowZero;
+        w.failure = failureOf(*lastMark_);
     } else if (!lastNoise_.empty()) {
         w.failure = Failure::Garbled;
         w.detail = lastNoise_;
