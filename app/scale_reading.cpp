@@ -10,7 +10,7 @@ namespace {
 
 std::size_t slotOf(Ctl box) {
     for (std::size_t i = 0; i < kWeightBoxes.size(); ++i)
-        if (kWeightBoxes[i] == box) return i;
+        if (kWeightBoxes[i].box == box) return i;
     return 0;
 }
 
@@ -18,20 +18,32 @@ std::size_t slotOf(Ctl box) {
 
 ScaleReading::ScaleReading(Form1& form, ScaleLink& link) : QObject(&form), form_(form), link_(link) {
     connect(&form, &Form1::weightWanted, this, [this](Ctl box) {
-        if (link_.busy()) return;  // one read at a time
+        if (link_.busy()) return form_.reportWeighingUnderWay(box);  // one read at a time
         pending_ = box;
         link_.read();
     });
     connect(&link, &ScaleLink::finished, this, &ScaleReading::arrived);
-    // A weight the operator types over has no unit we know.
-    for (Ctl box : kWeightBoxes)
-        connect(form.textBox(box), &QLineEdit::textEdited, this, [this, box] { held_[slotOf(box)] = {}; });
+    for (const WeightBox& w : kWeightBoxes) {
+        connect(form.textBox(w.box), &QLineEdit::textEdited, this, [this, box = w.box] {
+            // A weight the operator types over has no unit we know; what he
+            // types wins over an answer still to come.
+            held_[slotOf(box)] = {};
+            if (link_.busy() && pending_ == box) link_.abandon();
+        });
+    }
+    // The step that reads the box used what it held then; a box hidden, even
+    // to be shown again emptied, belongs to a new start and takes nothing.
+    connect(&form, &Form1::pressed, this, [this](Ctl button) {
+        if (link_.busy() && (button == kWeightBoxes[slotOf(pending_)].step || form_.hiddenByLastPress(pending_)))
+            link_.abandon();
+    });
 }
 
 void ScaleReading::arrived(const WeightRead& outcome) {
     if (!form_.isShown(pending_)) return;
     if (!outcome.failure.isEmpty()) return form_.reportWeighingFailure(outcome.failure);
-    for (Ctl other : kWeightBoxes) {
+    for (const WeightBox& w : kWeightBoxes) {
+        const Ctl other = w.box;
         const Held& h = held_[slotOf(other)];
         if (other == pending_ || !form_.isShown(other) || h.unit.isEmpty() || form_.text(other) != h.text) continue;
         if (h.unit != outcome.unit) {

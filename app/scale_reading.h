@@ -1,6 +1,8 @@
 // F9 in a weight box reads the scale into it. The answer goes into the box
-// it was asked for, unless that box has been hidden meanwhile (an earlier
-// step was pressed again). A weight in another unit than the readings still
+// it was asked for, unless the operator has since typed into that box,
+// pressed the step that reads it, or hidden it (an earlier step pressed
+// again): then the read is given up and its answer dropped. F9 during a read
+// is told, and the read goes on. A weight in another unit than the readings still
 // held by the other weight boxes is refused: mixing grams and kilograms
 // would give a plainly wrong count.
 #pragma once

@@ -26,8 +26,17 @@ enum class Ctl : std::uint8_t {
 
 inline constexpr std::size_t kControlCount = 63;
 
-// The boxes that take a weight, which F9 can read from the scale.
-inline constexpr std::array<Ctl, 3> kWeightBoxes{Ctl::TxtPoidsTotal, Ctl::TxtPoidsReel1er, Ctl::TxtPoidsReel2eme};
+// The boxes that take a weight, which F9 can read from the scale, and the
+// step button whose press reads each.
+struct WeightBox {
+    Ctl box;
+    Ctl step;
+};
+inline constexpr std::array<WeightBox, 3> kWeightBoxes{{
+    {Ctl::TxtPoidsTotal, Ctl::Cmd1},
+    {Ctl::TxtPoidsReel1er, Ctl::Cmd2},
+    {Ctl::TxtPoidsReel2eme, Ctl::Cmd5},
+}};
 
 enum class Kind : std::uint8_t { Label, TextBox, Button, Line };
 

@@ -14,6 +14,7 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QStyleFactory>
+#include <QToolTip>
 #include <QTranslator>
 
 #include <algorithm>
@@ -167,7 +168,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
         caption->setAccessibleName(fromUtf8(controlOf(pair.box).spoken));
     }
 
-    for (Ctl box : kWeightBoxes) addWeightReading(box);
+    for (const WeightBox& w : kWeightBoxes) addWeightReading(w.box);
 
     announcer_ = new Announcer(this);
     new FocusRing(this);
@@ -184,6 +185,7 @@ void Form1::setText(Ctl box, std::string_view utf8) { setText(box, fromUtf8(utf8
 void Form1::setShown(Ctl control, bool shown) {
     QWidget* w = widget(control);
     if (shown && w->isHidden()) shownByPress_.set(index(control));
+    if (!shown && !w->isHidden()) hiddenByPress_.set(index(control));
     w->setHidden(!shown);
 }
 
@@ -200,8 +202,10 @@ void Form1::press(Ctl button) {
     if (!handler) return;
     const Screen before = screen();
     shownByPress_.reset();
+    hiddenByPress_.reset();
     handler(*this);
     announcer_->pressDone(*this, before, shownByPress_);
+    emit pressed(button);
 }
 
 Screen Form1::screen() const {
@@ -227,10 +231,10 @@ void Form1::reportOutOfRange() {
 
 void Form1::addWeightReading(Ctl box) {
     QLineEdit* edit = textBox(box);
-    auto* read = new QAction(QStringLiteral("Lire le poids (F9)"), edit);
+    auto* read = new QAction(QStringLiteral("Lire le poids"), edit);
     read->setShortcut(Qt::Key_F9);
     read->setShortcutContext(Qt::WidgetShortcut);
-    read->setShortcutVisibleInContextMenu(false);  // the caption names the key already
+    read->setShortcutVisibleInContextMenu(true);  // in the shortcut column, as Qt's own entries
     connect(read, &QAction::triggered, this, [this, box] { emit weightWanted(box); });
     edit->addAction(read);
     edit->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -255,6 +259,13 @@ void Form1::reportWeighingFailure(const QString& message) {
     }
     weighingAlarm_->setText(message);
     weighingAlarm_->open();
+    announcer_->say(message);
+}
+
+void Form1::reportWeighingUnderWay(Ctl box) {
+    const QString message = QStringLiteral("Pesée en cours : attendez la réponse de l'instrument de pesage.");
+    QLineEdit* edit = textBox(box);
+    QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())), message, edit, {}, 3000);
     announcer_->say(message);
 }
 

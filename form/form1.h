@@ -63,6 +63,10 @@ public:
     // The visible flag, whether or not the window itself is on screen.
     bool isShown(Ctl control) const;
 
+    // Whether the last press hid `control`, if only for a moment (a step's
+    // reset hides what it then shows again, emptied).
+    bool hiddenByLastPress(Ctl control) const { return hiddenByPress_.test(index(control)); }
+
     // Runs `handler` when `button` is pressed.
     void onPress(Ctl button, PressHandler handler);
 
@@ -82,6 +86,10 @@ public:
     // block; a screen reader hears it as a refusal.
     void reportWeighingFailure(const QString& message);
 
+    // Tells the operator, briefly beside `box` and to the screen reader,
+    // that the scale's answer to an earlier F9 is still awaited.
+    void reportWeighingUnderWay(Ctl box);
+
     QWidget* widget(Ctl control) const { return widgets_[index(control)]; }
     QLineEdit* textBox(Ctl box) const;
     QPushButton* button(Ctl button) const;
@@ -89,8 +97,11 @@ public:
     WorkingValues values;
 
 signals:
-    // F9, or "Lire le poids (F9)" in its context menu, in a weight box.
+    // F9, or "Lire le poids" in its context menu, in a weight box.
     void weightWanted(pesolane::Ctl box);
+
+    // A button was pressed and its handler has run.
+    void pressed(pesolane::Ctl button);
 
 private:
     void addWeightReading(Ctl box);
@@ -103,7 +114,8 @@ private:
     QMessageBox* alarm_ = nullptr;
     QMessageBox* weighingAlarm_ = nullptr;
     Announcer* announcer_ = nullptr;
-    std::bitset<kControlCount> shownByPress_;  // controls a press took from hidden to shown
+    std::bitset<kControlCount> shownByPress_;   // controls a press took from hidden to shown
+    std::bitset<kControlCount> hiddenByPress_;  // controls a press took from shown to hidden
 };
 
 // The window's title: 185 blanks before the name, as the desktop shows it.

@@ -19,6 +19,7 @@ void checkWeight(const std::string& weight, const std::string& unit, std::string
         points += c == '.';
     }
     require(digits > 0 && digits + points == weight.size() && points <= 1, "a weight is digits and one point at most");
+    require(digits <= kMaxWeightDigits, "no more digits than a scale displays");
     require(sent.find(weight) != std::string_view::npos, "the digits are the scale's own");
     require(unit == "g" || unit == "kg" || unit == "mg" || unit == "ct" || unit == "lb" || unit == "oz",
             "one of the six units");
@@ -40,9 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (Protocol p : {Protocol::Command, Protocol::Continuous}) {
         ReadSession session(p);
         if (size % 2) session.opened();
-        session.begin();
-        std::optional<Weighing> w = session.feed(sent.substr(0, cut));
-        if (!w) w = session.feed(sent.substr(cut));
+        session.begin(0);
+        std::optional<Weighing> w = session.feed(sent.substr(0, cut), 0);
+        if (!w) w = session.feed(sent.substr(cut), 1);
+        if (!w && session.wakeAt()) w = session.wake(*session.wakeAt());
         if (!w) {
             require(session.reading(), "no outcome: still reading");
             w = session.expire();
@@ -50,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         require(!session.reading(), "an outcome ends the read");
         if (w->failure == Failure::None) checkWeight(w->weight, w->unit, sent);
-        require(!session.feed(sent), "between reads nothing comes out");
+        require(!session.feed(sent, 2000), "between reads nothing comes out");
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QSerialPort>
 
+#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 
@@ -20,9 +21,15 @@ Weighing failed(Failure f, const QString& detail = {}) {
 
 ScaleLink::ScaleLink(ScaleSettings settings, QObject* parent)
     : QObject(parent), settings_(std::move(settings)), port_(new QSerialPort(this)), session_(settings_.protocol) {
+    clock_.start();
     limit_.setSingleShot(true);
     limit_.setTimerType(Qt::PreciseTimer);
     connect(&limit_, &QTimer::timeout, this, [this] { finish(session_.expire()); });
+    silence_.setSingleShot(true);
+    connect(&silence_, &QTimer::timeout, this, [this] {
+        if (std::optional<Weighing> outcome = session_.wake(now())) return finish(*outcome);
+        waitForSilence();
+    });
     connect(port_, &QSerialPort::readyRead, this, &ScaleLink::take);
     connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
         if (e == QSerialPort::ResourceError && port_->isOpen()) lost();
@@ -36,7 +43,7 @@ void ScaleLink::read() {
     if (!port_->isOpen() && !open()) return;
     busy_ = true;
     take();  // what came before the request is not its answer
-    session_.begin();
+    session_.begin(now());
     if (settings_.protocol == Protocol::Command) port_->write(settings_.command + "\r\n");
     limit_.start(static_cast<int>(settings_.seconds * 1000));
 }
@@ -70,22 +77,44 @@ bool ScaleLink::open() {
     return false;
 }
 
+void ScaleLink::abandon() {
+    if (!busy_) return;
+    session_.abandon();
+    busy_ = false;
+    limit_.stop();
+    silence_.stop();
+}
+
 void ScaleLink::take() {
     const QByteArray bytes = port_->readAll();
     if (bytes.isEmpty()) return;
-    if (std::optional<Weighing> outcome = session_.feed(std::string_view(bytes.constData(), std::size_t(bytes.size()))))
+    const std::string_view sent(bytes.constData(), std::size_t(bytes.size()));
+    if (std::optional<Weighing> outcome = session_.feed(sent, now())) {
         if (busy_) finish(*outcome);
+    } else if (busy_) {
+        waitForSilence();
+    }
+}
+
+void ScaleLink::waitForSilence() {
+    if (const std::optional<Millis> at = session_.wakeAt())
+        silence_.start(static_cast<int>(std::max<Millis>(0, *at - now())));
+    else
+        silence_.stop();
 }
 
 void ScaleLink::lost() {
     port_->close();
     port_->clearError();
-    if (busy_) finish(failed(Failure::LinkLost));
+    if (!busy_) return;
+    session_.abandon();
+    finish(failed(Failure::LinkLost));
 }
 
 void ScaleLink::finish(const Weighing& w) {
     busy_ = false;
     limit_.stop();
+    silence_.stop();
     WeightRead outcome;
     if (w.failure == Failure::None) {
         outcome.weight = QString::fromStdString(w.weight);

@@ -3,6 +3,7 @@
 // at the first read, kept open, and opened again after it is lost.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -36,6 +37,10 @@ public:
     // nothing while a read is under way.
     void read();
 
+    // Gives up the read under way: no finished(), and its answer, should it
+    // come, is dropped. A new read may start at once.
+    void abandon();
+
 signals:
     void finished(const pesolane::WeightRead& outcome);
 
@@ -44,10 +49,14 @@ private:
     void take();
     void lost();
     void finish(const Weighing& w);
+    void waitForSilence();
+    Millis now() const { return clock_.elapsed(); }
 
     ScaleSettings settings_;
     QSerialPort* port_;
     QTimer limit_;
+    QTimer silence_;  // a bare weight is settled by a silence after it
+    QElapsedTimer clock_;
     ReadSession session_;
     bool busy_ = false;
 };

@@ -60,7 +60,7 @@ ScaleLine weightField(std::string_view f) {
             break;
         }
     }
-    if (digits == 0) return line;
+    if (digits == 0 || digits > kMaxWeightDigits) return line;
     const std::string_view number = f.substr(0, i);
     const std::string unit = unitOf(trimmed(f.substr(i)));
     if (unit.empty()) return line;
@@ -80,6 +80,34 @@ ScaleLine says(LineSays s) {
     return line;
 }
 
+ScaleLine markedWeight(std::string_view field) {
+    ScaleLine line = weightField(field);
+    line.marked = true;
+    return line;
+}
+
+// A line of status bytes, after a weight line and before ETX: two bytes or
+// more, their bits 4 and 5 set; bit 6 set in each byte but the first and the
+// last, when another follows. The first says motion (bit 0), the second
+// below zero (bit 0) and over capacity (bit 1); bits 2 and 3 of both are the
+// scale's own faults.
+std::optional<ScaleLine> statusLine(std::string_view s) {
+    if (s.size() < 2 || s.size() > 4) return std::nullopt;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        const bool follows = i > 0 && i + 1 < s.size();
+        if ((b & 0xB0) != 0x30 || bool(b & 0x40) != follows) return std::nullopt;
+    }
+    const auto first = static_cast<unsigned char>(s[0]), second = static_cast<unsigned char>(s[1]);
+    ScaleLine line = says((first & 0x0C) || (second & 0x0C) ? LineSays::CannotWeigh
+                          : second & 0x02                     ? LineSays::AboveCapacity
+                          : second & 0x01                     ? LineSays::BelowZero
+                          : first & 0x01                      ? LineSays::Unstable
+                                                              : LineSays::Settled);
+    line.status = true;
+    return line;
+}
+
 // "ST,GS,+  100.25 g": stable, moving or overload, gross or net, then the weight.
 std::optional<ScaleLine> continuousLine(std::string_view s) {
     if (s.size() < 6 || !upper(s[0]) || !upper(s[1]) || s[2] != ',' || !upper(s[3]) || !upper(s[4]) || s[5] != ',')
@@ -88,7 +116,7 @@ std::optional<ScaleLine> continuousLine(std::string_view s) {
     if (head == "US") return says(LineSays::Unstable);
     if (head == "OL") return says(LineSays::AboveCapacity);
     const std::string_view kind = s.substr(3, 2);
-    if (head == "ST" && (kind == "GS" || kind == "NT")) return weightField(s.substr(6));
+    if (head == "ST" && (kind == "GS" || kind == "NT")) return markedWeight(s.substr(6));
     return says(LineSays::NotAWeight);
 }
 
@@ -110,7 +138,7 @@ std::optional<ScaleLine> commandLine(std::string_view s) {
     if (rest == "E") return says(LineSays::NoStableWeight);
     if (rest == "A") return says(LineSays::Acknowledged);
     if (rest.size() > 1 && (rest[0] == 'S' || rest[0] == 'D') && blank(rest[1])) {
-        ScaleLine line = weightField(rest.substr(1));
+        ScaleLine line = markedWeight(rest.substr(1));
         if (rest[0] == 'D' && line.says != LineSays::NotAWeight) return says(LineSays::Unstable);
         return line;
     }
@@ -118,7 +146,7 @@ std::optional<ScaleLine> commandLine(std::string_view s) {
     if (!rest.empty() && rest[0] == '?') return says(LineSays::Unstable);
     if (!rest.empty() && rest[0] == '^') return says(LineSays::AboveCapacity);
     if (rest.size() > 1 && rest[0] == 'v' && (blank(rest[1]) || digit(rest[1]))) return says(LineSays::BelowZero);
-    return weightField(rest);
+    return markedWeight(rest);
 }
 
 // A moving, overload or underload mark, as the failure of a read.
@@ -137,6 +165,7 @@ ScaleLine readScaleLine(std::string_view line) {
     if (!text(line)) return says(LineSays::NotAWeight);
     line = trimmed(line);
     if (line.empty()) return says(LineSays::Blank);
+    if (auto l = statusLine(line)) return *l;
     if (auto l = continuousLine(line)) return *l;
     if (auto l = commandLine(line)) return *l;
     return weightField(line);
@@ -145,49 +174,134 @@ ScaleLine readScaleLine(std::string_view line) {
 void ReadSession::opened() {
     line_.clear();
     afterCR_ = false;
+    framed_ = false;
     reading_ = false;
-    // Without a command the scale may be in the middle of a line.
+    answer_ = Answer{};
+    // Without a command the scale may be in the middle of a line. What is
+    // owed stays owed: a scale may answer a command sent before the link was lost.
     skipLine_ = protocol_ == Protocol::Continuous;
 }
 
-void ReadSession::begin() {
+void ReadSession::begin(Millis now) {
     if (!line_.empty()) skipLine_ = true;
     line_.clear();
+    // Status bytes still to come belong to an answer that began before the read.
+    answer_.ours = false;
+    answer_.judged = true;
+    run_.reset();
+    moved_ = false;
     lastMark_.reset();
     lastNoise_.clear();
+    paidLate_ = false;
+    answered_ = false;
+    lastLine_ = now;
     reading_ = true;
 }
 
-std::optional<Weighing> ReadSession::feed(std::string_view bytes) {
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
+std::optional<Weighing> ReadSession::feed(std::string_view bytes, Millis now) {
+    std::optional<Weighing> outcome;
+    auto keep = [&outcome](std::optional<Weighing> w) {
+        if (w && !outcome) outcome = std::move(w);
+    };
+    auto endLine = [&] {
+        const bool skipped = skipLine_;
+        skipLine_ = false;
+        std::string text;
+        text.swap(line_);
+        if (!skipped) keep(line(text, now));
+    };
+    for (const char c : bytes) {
         if (c == '\r' || c == '\n') {
             const bool ends = !(c == '\n' && afterCR_);
             afterCR_ = c == '\r';
-            if (!ends) continue;
-            const bool skipped = skipLine_;
-            skipLine_ = false;
-            std::string line;
-            line.swap(line_);
-            if (skipped || !reading_) continue;
-            if (std::optional<Weighing> outcome = take(line)) {
-                reading_ = false;
-                // What follows the answer belongs to no read: dropped as it comes.
-                std::string_view rest = bytes.substr(i + 1);
-                feed(rest);
-                return outcome;
-            }
+            if (ends) endLine();
             continue;
         }
         afterCR_ = false;
-        // A line longer than any answer is kept no further: it is not a weight.
-        if (line_.size() <= kMaxLineBytes) line_ += c;
+        if (c == kSTX) {
+            // A frame begins: what came before it on the line is no part of it.
+            line_.clear();
+            skipLine_ = false;
+            framed_ = true;
+        } else if (c == kETX) {
+            if (!line_.empty()) endLine();
+            framed_ = false;
+            keep(endAnswer());
+        } else if (line_.size() <= kMaxLineBytes) {
+            // A line longer than any answer is kept no further: it is not a weight.
+            line_ += c;
+        }
     }
+    return outcome;
+}
+
+std::optional<Weighing> ReadSession::line(std::string_view text, Millis now) {
+    if (!reading_ && protocol_ == Protocol::Continuous) return std::nullopt;  // no answer is owed
+    const ScaleLine l = readScaleLine(text);
+    if (l.says == LineSays::Blank || l.says == LineSays::Acknowledged) return std::nullopt;
+    lastLine_ = now;
+    if (l.status && answer_.open) {
+        // The status of the weight line before it: the first fault it tells counts.
+        if (!answer_.status || *answer_.status == LineSays::Settled) answer_.status = l.says;
+        return std::nullopt;
+    }
+    // A new answer: the one before it is whole.
+    std::optional<Weighing> before = endAnswer();
+    std::optional<Weighing> next = startAnswer(l, text, now);
+    return before ? before : next;
+}
+
+std::optional<Weighing> ReadSession::startAnswer(const ScaleLine& l, std::string_view text, Millis now) {
+    answer_ = Answer{};
+    answer_.open = true;
+    answer_.framed = framed_;
+    answer_.first = l;
+    answer_.text = std::string(text.substr(0, 40));
+    answer_.at = now;
+    bool late = false;
+    if (protocol_ == Protocol::Command && owed_ > 0) {
+        --owed_;  // the answer to a command of a read that is over
+        late = true;
+        paidLate_ = paidLate_ || reading_;
+    }
+    answer_.ours = reading_ && !late;
+    answer_.judged = !answer_.ours;
+    if (!answer_.ours) return std::nullopt;
+    answered_ = true;
+    // A line that carries its own verdict, outside a frame, is judged at
+    // once; a bare weight waits for the status bytes that may follow it.
+    if (answer_.framed || l.status || (l.says == LineSays::Weight && !l.marked)) return std::nullopt;
+    answer_.judged = true;
+    return over(judge(l, answer_.text));
+}
+
+std::optional<Weighing> ReadSession::endAnswer() {
+    if (!answer_.open) return std::nullopt;
+    answer_.open = false;
+    if (answer_.judged) return std::nullopt;
+    answer_.judged = true;
+    const ScaleLine& l = answer_.first;
+    const LineSays status = answer_.status.value_or(l.status ? l.says : LineSays::Blank);
+    if (status != LineSays::Blank && status != LineSays::Settled) return over(judge(says(status), answer_.text));
+    if (l.status) return over(judge(says(LineSays::NotAWeight), answer_.text));  // status and no weight
+    if (l.says == LineSays::Weight && !l.marked && status != LineSays::Settled) return over(unmarked(l, answer_.at));
+    return over(judge(l, answer_.text));
+}
+
+// A bare weight line, without a mark of stability: the same weight must come
+// again and again, or stand alone before a silence (wake).
+std::optional<Weighing> ReadSession::unmarked(const ScaleLine& l, Millis at) {
+    if (run_ && run_->weight == l.weight && run_->unit == l.unit) {
+        ++run_->lines;
+    } else {
+        if (run_) moved_ = true;
+        run_ = Run{l.weight, l.unit, 1, at};
+    }
+    if (run_->lines >= kSettledLines && at - run_->since >= kSettledMs) return judge(l, {});
     return std::nullopt;
 }
 
-std::optional<Weighing> ReadSession::take(std::string_view line) {
-    const ScaleLine l = readScaleLine(line);
+std::optional<Weighing> ReadSession::judge(const ScaleLine& l, std::string_view text) {
     Weighing w;
     const bool command = protocol_ == Protocol::Command;
     switch (l.says) {
@@ -197,10 +311,13 @@ std::optional<Weighing> ReadSession::take(std::string_view line) {
         return w;
     case LineSays::Negative: w.failure = Failure::BelowZero; return w;
     case LineSays::Blank:
-    case LineSays::Acknowledged: return std::nullopt;
+    case LineSays::Acknowledged:
+    case LineSays::Settled: return std::nullopt;
     case LineSays::Unstable:
     case LineSays::AboveCapacity:
     case LineSays::BelowZero:
+        run_.reset();
+        moved_ = true;
         // Without a command, the scale's next line may be stable.
         if (!command) {
             lastMark_ = l.says;
@@ -213,19 +330,58 @@ std::optional<Weighing> ReadSession::take(std::string_view line) {
     case LineSays::NoStableWeight: w.failure = Failure::NoStableWeight; break;
     case LineSays::NotAWeight:
         w.failure = Failure::Garbled;
-        w.detail = std::string(line.substr(0, 40));
+        w.detail = std::string(text.substr(0, 40));
         break;
     }
     if (command) return w;
-    lastNoise_ = w.detail.empty() ? std::string(line.substr(0, 40)) : w.detail;
+    run_.reset();
+    lastNoise_ = std::string(text.substr(0, 40));
+    return std::nullopt;
+}
+
+std::optional<Weighing> ReadSession::over(std::optional<Weighing> outcome) {
+    if (outcome) endRead();
+    return outcome;
+}
+
+void ReadSession::endRead() {
+    reading_ = false;
+    answer_.ours = false;
+    answer_.judged = true;
+    run_.reset();
+}
+
+std::optional<Millis> ReadSession::wakeAt() const {
+    if (!reading_) return std::nullopt;
+    const bool waiting = (answer_.open && !answer_.judged) || (run_ && !moved_);
+    if (!waiting) return std::nullopt;
+    return lastLine_ + kQuietMs;
+}
+
+std::optional<Weighing> ReadSession::wake(Millis now) {
+    if (!reading_ || now - lastLine_ < kQuietMs) return std::nullopt;
+    if (std::optional<Weighing> w = endAnswer()) return w;
+    // A weight alone before a silence, as a PRINT key sends it.
+    if (reading_ && run_ && !moved_) {
+        Weighing w;
+        w.weight = run_->weight;
+        w.unit = run_->unit;
+        return over(w);
+    }
     return std::nullopt;
 }
 
 Weighing ReadSession::expire() {
     Weighing w;
     w.failure = Failure::TimedOut;
+    const bool holding = answer_.open && !answer_.judged;
     if (lastMark_) {
         w.failure = failureOf(*lastMark_);
+    } else if (run_ || moved_ || (holding && answer_.first.says == LineSays::Weight && !answer_.first.marked)) {
+        w.failure = Failure::Unstable;  // bare weights that did not settle
+    } else if (holding) {
+        w.failure = Failure::Garbled;   // an answer begun and never ended
+        w.detail = answer_.text;
     } else if (!lastNoise_.empty()) {
         w.failure = Failure::Garbled;
         w.detail = lastNoise_;
@@ -233,9 +389,18 @@ Weighing ReadSession::expire() {
         // Bytes without an end of line: a cut line, or the wrong speed or format.
         w.failure = Failure::Garbled;
         w.detail = line_.substr(0, 40);
+    } else if (paidLate_ && !answered_) {
+        w.failure = Failure::LateAnswer;
     }
-    reading_ = false;
+    if (reading_ && protocol_ == Protocol::Command && !answered_) owed_ = paidLate_ ? 0 : owed_ + 1;
+    endRead();
     return w;
+}
+
+void ReadSession::abandon() {
+    if (!reading_) return;
+    if (protocol_ == Protocol::Command && !answered_) ++owed_;
+    endRead();
 }
 
 namespace {
@@ -298,6 +463,8 @@ std::string messageOf(const Weighing& w, std::string_view port, std::string_view
     case Failure::Garbled:
         return "Réponse de l'instrument de pesage incomprise : « " + quoted(w.detail) +
                " ». Vérifiez la vitesse, le format et le protocole.";
+    case Failure::LateAnswer:
+        return "L'instrument de pesage a répondu à une pesée précédente, pas à celle-ci : recommencez la pesée.";
     case Failure::OtherUnit:
         return "Cette pesée est en " + w.unit + ", la première pesée de ce comptage en " + w.detail +
                " : réglez l'instrument de pesage sur " + w.detail + ", ou recommencez le comptage à l'étape 1.";

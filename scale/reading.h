@@ -14,6 +14,13 @@
 // - output without a command: "ST,GS,+  100.25 g" (stable gross; NT net), "US,..."
 //   moving, "OL,..." overload, several times a second, or a bare weight line
 //   when the PRINT key is pressed.
+// Some answer with a bare weight line followed by a line of status bytes and
+// ETX; the status says whether the weight is stable, moving, beyond capacity.
+//
+// A weight is taken only when it is settled: by its line's own mark, by the
+// status bytes of its answer, or, for bare weight lines that carry neither,
+// once the same weight has come three times over half a second or alone
+// before a second of silence.
 #pragma once
 
 #include <cstdint>
@@ -36,13 +43,25 @@ enum class LineSays : std::uint8_t {
     Acknowledged,    // the weight line follows
     Blank,           // nothing but blanks
     NotAWeight,      // anything else: noise, a cut line, bytes that are not text
+    Settled,         // status bytes that report nothing wrong and no motion
 };
 
 struct ScaleLine {
     LineSays says = LineSays::NotAWeight;
     std::string weight;  // for Weight: the digits as sent, with a point ("0100.250")
     std::string unit;    // for Weight: g, kg, mg, ct, lb or oz, in lower case
+    bool marked = false; // the line carries its own mark of stability (S S, ST,GS...)
+    bool status = false; // a line of status bytes, which belongs to the weight line before it
 };
+
+// The most digits a weight may have: no scale displays more.
+inline constexpr std::size_t kMaxWeightDigits = 12;
+
+// Bare weight lines: how many equal ones in a row, over how long, settle a
+// weight; how long a silence ends an answer.
+inline constexpr int kSettledLines = 3;
+inline constexpr std::int64_t kSettledMs = 500;
+inline constexpr std::int64_t kQuietMs = 1000;
 
 // The longest line read; a longer one is not a weight.
 inline constexpr std::size_t kMaxLineBytes = 256;
@@ -62,6 +81,7 @@ enum class Failure : std::uint8_t {
     None,
     NoScale, BadSetting, PortAbsent, PortBusy, PortDenied, PortOther, LinkLost,
     TimedOut, Unstable, AboveCapacity, BelowZero, CannotWeigh, NotUnderstood, NoStableWeight, Garbled,
+    LateAnswer,
     OtherUnit,
 };
 
@@ -72,9 +92,19 @@ struct Weighing {
     std::string detail;  // with a failure: the line not understood, the system's word, the setting...
 };
 
+// Milliseconds on a clock that only goes forward.
+using Millis = std::int64_t;
+
 // One read after another on a link that stays open. Bytes that come while no
 // read is under way are dropped line by line, so memory stays flat under a
 // scale that never stops sending.
+//
+// With a command, each command is owed one answer. A read whose answer has
+// not come when it ends (time limit, lost link, given up) leaves it owed: the
+// next answer that comes pays it and is dropped, whenever it arrives, so a
+// read takes only the answer to its own command. A read that was paid such a
+// late answer and then heard nothing more ends owing nothing: the scale had
+// missed a command (it was off), and the link must not stay one answer behind.
 class ReadSession {
 public:
     explicit ReadSession(Protocol protocol) : protocol_(protocol) {}
@@ -86,25 +116,72 @@ public:
 
     // A read starts (the command is about to be sent). A line under way
     // started before it and is not taken.
-    void begin();
+    void begin(Millis now);
 
     // Bytes from the scale. During a read, returns the outcome as soon as it
     // is known (the read is then over); between reads, returns nothing.
-    std::optional<Weighing> feed(std::string_view bytes);
+    std::optional<Weighing> feed(std::string_view bytes, Millis now);
+
+    // When the read waits for a silence to settle what it holds: the moment
+    // to call wake(); nothing when it waits for no silence.
+    std::optional<Millis> wakeAt() const;
+    std::optional<Weighing> wake(Millis now);
 
     // The time limit has passed: the outcome of the read, which is over.
     Weighing expire();
 
+    // The read is over without an outcome: the operator gave it up, or the
+    // link was lost. Its answer, if it comes, will be dropped.
+    void abandon();
+
     bool reading() const { return reading_; }
 
+    // Answers owed to commands of reads that are over.
+    int owed() const { return owed_; }
+
 private:
-    std::optional<Weighing> take(std::string_view line);
+    struct Answer;
+    std::optional<Weighing> line(std::string_view text, Millis now);
+    std::optional<Weighing> startAnswer(const ScaleLine& l, std::string_view text, Millis now);
+    std::optional<Weighing> endAnswer();
+    std::optional<Weighing> judge(const ScaleLine& l, std::string_view text);
+    std::optional<Weighing> unmarked(const ScaleLine& l, Millis at);
+    std::optional<Weighing> over(std::optional<Weighing> outcome);
+    void endRead();
 
     Protocol protocol_;
     bool reading_ = false;
     std::string line_;          // the line under way, up to kMaxLineBytes + 1
     bool skipLine_ = false;     // the line under way is not taken
     bool afterCR_ = false;      // a LF right after a CR ends no line
+    bool framed_ = false;       // an STX came and its ETX not yet
+    Millis lastLine_ = 0;       // when the last line ended
+
+    // The answer under way: a line, and the status bytes that may follow it
+    // up to ETX, the next line or a silence.
+    struct Answer {
+        bool open = false;
+        bool ours = false;      // the read under way takes it
+        bool judged = true;     // nothing more to decide about it
+        bool framed = false;    // within STX ... ETX: judged at ETX
+        ScaleLine first;        // its line
+        std::string text;       // that line, for a message (40 bytes)
+        Millis at = 0;
+        std::optional<LineSays> status;  // the worst its status bytes said
+    } answer_;
+
+    int owed_ = 0;
+    bool paidLate_ = false;     // this read was paid a late answer
+    bool answered_ = false;     // this read's own command was answered
+
+    // Bare weight lines in a row, the same weight: how many, since when.
+    struct Run {
+        std::string weight, unit;
+        int lines = 0;
+        Millis since = 0;
+    };
+    std::optional<Run> run_;
+    bool moved_ = false;        // a different weight or a moving mark came during the read
     std::optional<LineSays> lastMark_;  // without a command: the last moving or overload line
     std::string lastNoise_;     // the last line that was not understood
 };

@@ -18,7 +18,7 @@ for _ in $(seq 50); do [ -e "$runtime/pesolane-cli" ] && break; sleep 0.1; done
 here=$(dirname "$0")
 "$here/fake_scale.py" --answer 'S S      0100.250 g' --seconds 300 >"$runtime/port" &
 scales=$!
-"$here/fake_scale.py" --stream 'US,GS,+   12.30 kg' --stream $'\x02     12.34 kg\x03' --every 0.05 --seconds 300 >"$runtime/stream" &
+"$here/fake_scale.py" --stream 'US,GS,+   12.30 kg' --stream $'\x02ST,GS,+   12.34 kg\x03' --every 0.05 --seconds 300 >"$runtime/stream" &
 scales="$scales $!"
 trap 'kill $weston $scales 2>/dev/null; rm -rf "$runtime"' EXIT
 for _ in $(seq 50); do [ -s "$runtime/port" ] && [ -s "$runtime/stream" ] && break; sleep 0.1; done

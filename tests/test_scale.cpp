@@ -24,19 +24,18 @@ private slots:
     void line_says_data() {
         QTest::addColumn<QString>("line");
         QTest::addColumn<LineSays>("says");
-        QTest::addColumn<QString>("weight");  // weight and unit, for a weight
+        QTest::addColumn<QString>("weight");  // weight and unit, for a weight; "*" after it: marked stable
         using L = LineSays;
         const QString stx(QChar(2)), etx(QChar(3));
-        const QString g = "g";
-        QTest::newRow("stable") << "S S     100.25 g" << L::Weight << "100.25 g";
-        QTest::newRow("leading zeros kept") << "S S      0100.250 g" << L::Weight << "0100.250 g";
+        QTest::newRow("stable") << "S S     100.25 g" << L::Weight << "100.25 g*";
+        QTest::newRow("leading zeros kept") << "S S      0100.250 g" << L::Weight << "0100.250 g*";
         QTest::newRow("cannot weigh") << "S I" << L::CannotWeigh << "";
         QTest::newRow("above capacity") << "S +" << L::AboveCapacity << "";
         QTest::newRow("below zero") << "S -" << L::BelowZero << "";
         QTest::newRow("not understood") << "ES" << L::NotUnderstood << "";
         QTest::newRow("no stable weight") << "S E" << L::NoStableWeight << "";
         QTest::newRow("acknowledged") << "S A" << L::Acknowledged << "";
-        QTest::newRow("mark blank") << "S         8.5 g" << L::Weight << "8.5 g";
+        QTest::newRow("mark blank") << "S         8.5 g" << L::Weight << "8.5 g*";
         QTest::newRow("mark blank, sign apart") << "S    -     8.5 g" << L::Negative << "";
         QTest::newRow("mark moving") << "S?        8.5 g" << L::Unstable << "";
         QTest::newRow("mark over") << "S^   9999.9 g" << L::AboveCapacity << "";
@@ -47,13 +46,13 @@ private slots:
         QTest::newRow("plus, blanks, other units") << "+   5 OZ" << L::Weight << "5 oz";
         QTest::newRow("mg") << "5mg" << L::Weight << "5 mg";
         QTest::newRow("ct") << ".5 Ct" << L::Weight << ".5 ct";
-        QTest::newRow("stable gross") << "ST,GS,+  100.25 g" << L::Weight << "100.25 g";
-        QTest::newRow("stable net") << "ST,NT,+  100.25 g" << L::Weight << "100.25 g";
+        QTest::newRow("stable gross") << "ST,GS,+  100.25 g" << L::Weight << "100.25 g*";
+        QTest::newRow("stable net") << "ST,NT,+  100.25 g" << L::Weight << "100.25 g*";
         QTest::newRow("stable tare") << "ST,TR,+  10.00 g" << L::NotAWeight << "";
         QTest::newRow("unstable") << "US,GS,+  100.25 g" << L::Unstable << "";
         QTest::newRow("overload") << "OL,GS,+  100.25 g" << L::AboveCapacity << "";
         QTest::newRow("stable negative") << "ST,GS,-    5.00 g" << L::Negative << "";
-        QTest::newRow("framed") << stx + "S S  1.5 g" + etx << L::Weight << "1.5 g";
+        QTest::newRow("framed") << stx + "S S  1.5 g" + etx << L::Weight << "1.5 g*";
         QTest::newRow("blanks") << " \t " << L::Blank << "";
         QTest::newRow("no unit") << "100.25" << L::NotAWeight << "";
         QTest::newRow("comma") << "100,25 g" << L::NotAWeight << "";
@@ -61,8 +60,21 @@ private slots:
         QTest::newRow("two points") << "12.3.4 g" << L::NotAWeight << "";
         QTest::newRow("no digit") << "S S . g" << L::NotAWeight << "";
         QTest::newRow("not text") << "S S 1" + QString(QChar(0x80)) + " g" << L::NotAWeight << "";
-        QTest::newRow("256 bytes") << "S S " + QString(250, '1') + " g" << L::Weight << QString(250, '1') + " g";
-        QTest::newRow("257 bytes") << "S S " + QString(251, '1') + " g" << L::NotAWeight << "";
+        QTest::newRow("12 digits") << "S S 123456.789012 g" << L::Weight << "123456.789012 g*";
+        QTest::newRow("13 digits") << "S S 1234567890123 g" << L::NotAWeight << "";
+        QTest::newRow("13 digits, bare") << "000000000012.5 kg" << L::NotAWeight << "";
+        QTest::newRow("256 bytes") << "S S" + QString(248, ' ') + "1.5 g" << L::Weight << "1.5 g*";
+        QTest::newRow("257 bytes") << "S S" + QString(249, ' ') + "1.5 g" << L::NotAWeight << "";
+        // Status bytes: bits 4 and 5 set; motion in the first, under and over in the second.
+        QTest::newRow("status settled") << "00" << L::Settled << "";
+        QTest::newRow("status at zero, third byte") << "2p0" << L::Settled << "";
+        QTest::newRow("status moving") << "10" << L::Unstable << "";
+        QTest::newRow("status over") << "02" << L::AboveCapacity << "";
+        QTest::newRow("status under") << "01" << L::BelowZero << "";
+        QTest::newRow("status fault") << "08" << L::CannotWeigh << "";
+        QTest::newRow("status, first byte with bit 6") << "p0" << L::NotAWeight << "";
+        QTest::newRow("status, last byte with bit 6") << "0p" << L::NotAWeight << "";
+        QTest::newRow("five bytes") << "0ppp0" << L::NotAWeight << "";
     }
 
     void line_says() {
@@ -72,17 +84,18 @@ private slots:
         const std::string raw = line.toLatin1().toStdString();
         const ScaleLine l = readScaleLine(raw);
         QCOMPARE(l.says, says);
-        QCOMPARE(QString::fromStdString(l.weight.empty() ? "" : l.weight + " " + l.unit), weight);
+        QCOMPARE(QString::fromStdString(l.weight.empty() ? "" : l.weight + " " + l.unit + (l.marked ? "*" : "")), weight);
+        QCOMPARE(l.status, QByteArray(QTest::currentDataTag()).startsWith("status") && says != LineSays::NotAWeight);
     }
 
-    // One read: bytes before it (dropped), then its bytes in chunks ("|"),
-    // then the time limit if no outcome came.
+    // One read: bytes before it (dropped), then its bytes in chunks ("|";
+    // "~N": N ms of silence), then the time limit if no outcome came.
     void session_data() {
         QTest::addColumn<Protocol>("protocol");
         QTest::addColumn<bool>("opened");     // the link was opened just before
         QTest::addColumn<QString>("before");  // came before the read
         QTest::addColumn<QString>("chunks");
-        QTest::addColumn<bool>("atOnce");     // the outcome comes with the bytes, not at the time limit
+        QTest::addColumn<bool>("atOnce");     // the outcome comes before the time limit
         QTest::addColumn<Failure>("failure");
         QTest::addColumn<QString>("got");     // weight and unit, or the detail of a failure
         const Protocol C = Protocol::Command, K = Protocol::Continuous;
@@ -108,10 +121,39 @@ private slots:
         QTest::newRow("moving to the end") << K << false << "" << "US,GS,+ 1 g\r\nUS,GS,+ 2 g\r\n" << false << F::Unstable << "";
         QTest::newRow("overload to the end") << K << false << "" << "OL,GS,+ 1 g\r\n" << false << F::AboveCapacity << "";
         QTest::newRow("stable negative") << K << false << "" << "ST,GS,-  5 g\r\n" << true << F::BelowZero << "";
-        QTest::newRow("noise to the end") << K << false << "" << "\x01\x02zz\r\n" << false << F::Garbled << "\x01\x02zz";
-        QTest::newRow("print key") << K << false << "" << "     12.34 kg\r\n" << true << F::None << "12.34 kg";
-        QTest::newRow("first line cut") << K << true << "" << "2.34 kg\r\n     12.34 kg\r\n" << true << F::None << "12.34 kg";
+        QTest::newRow("noise to the end") << K << false << "" << "\x01zz\r\n" << false << F::Garbled << "\x01zz";
+        QTest::newRow("first line cut") << K << true << "" << "2.34 kg\r\n     12.34 kg\r\n|~1000" << true << F::None << "12.34 kg";
         QTest::newRow("line under way") << K << false << "ST,GS,+ 99" << ".5 g\nST,GS,+ 7 g\n" << true << F::None << "7 g";
+        // Bare weights: settled by three equal lines over half a second, each
+        // whole (the next line ends it), or by a silence.
+        auto stream = [](const QStringList& weights, int gap) {
+            QStringList lines;
+            for (const QString& w : weights) lines << "   " + w + " g\r\n";
+            return lines.join(QStringLiteral("|~%1|").arg(gap));
+        };
+        QTest::newRow("print key: one line, a silence") << K << false << "" << "     12.34 kg\r\n|~999|~1" << true << F::None << "12.34 kg";
+        QTest::newRow("print key, before the silence") << K << false << "" << "     12.34 kg\r\n|~999" << false << F::Unstable << "";
+        const QStringList steady{"100.0", "100.0", "100.0", "100.0"};
+        QTest::newRow("steady stream") << K << false << "" << stream(steady, 250) << true << F::None << "100.0 g";
+        QTest::newRow("steady, but not half a second") << K << false << "" << stream(steady, 166) << false << F::Unstable << "";
+        QTest::newRow("steady, three lines only") << K << false << "" << stream(steady.mid(1), 250) << false << F::Unstable << "";
+        QTest::newRow("steady, two lines only") << K << false << "" << "1 g\r\n|~600|1 g\r\n|~999" << false << F::Unstable << "";
+        QTest::newRow("moving stream") << K << false << "" << stream({"100.0", "101.0", "100.0", "101.0", "100.0"}, 250) + "|~2000"
+                                       << false << F::Unstable << "";
+        QTest::newRow("moved, then settled") << K << false << "" << stream(QStringList{"101.0"} + steady, 250) << true << F::None
+                                             << "100.0 g";
+        QTest::newRow("moving stream, with a command") << C << false << "" << stream({"100.0", "101.0", "100.0"}, 300) + "|~2000"
+                                                       << false << F::Unstable << "";
+        QTest::newRow("bare answer, then a silence") << C << false << "" << "0012.34LB\r\n|~1000" << true << F::None
+                                                     << "0012.34 lb";
+        // A weight and its status bytes, up to ETX: judged whole.
+        QTest::newRow("status settled") << C << false << "" << "\n0012.34lb\r\n00\r\x03" << true << F::None << "0012.34 lb";
+        QTest::newRow("status in motion") << C << false << "" << "\n0012.34lb\r\n|10\r\x03" << true << F::Unstable << "";
+        QTest::newRow("status over capacity") << C << false << "" << "\n0012.34lb\r\n02\r\x03" << true << F::AboveCapacity << "";
+        QTest::newRow("status without ETX") << C << false << "" << "0012.34lb\r\n|~999|10\r\n|~1000" << true << F::Unstable << "";
+        QTest::newRow("status alone") << C << false << "" << "\n00\r\x03" << true << F::Garbled << "00";
+        QTest::newRow("framed, status after") << C << false << "" << "\x02S S 5 g\r\n|01\r\n\x03" << true << F::BelowZero << "";
+        QTest::newRow("framed, no ETX") << C << false << "" << "\x02S S 5 g\r\n" << false << F::Garbled << "S S 5 g";
     }
 
     void session() {
@@ -124,18 +166,77 @@ private slots:
         QFETCH(QString, got);
         ReadSession s(protocol);
         if (opened) s.opened();
-        QVERIFY(!s.feed(bytes(before)));
-        s.begin();
+        QVERIFY(!s.feed(bytes(before), 0));
+        s.begin(0);
         std::optional<Weighing> w;
+        Millis now = 0;
         for (const QString& chunk : chunks.split('|')) {
             QVERIFY2(!w, "an outcome before the last chunk");
-            w = s.feed(bytes(chunk));
+            if (chunk.startsWith('~')) {
+                now += chunk.mid(1).toInt();
+                const std::optional<Millis> at = s.wakeAt();
+                w = s.wake(now);
+                if (w) QVERIFY2(at && now >= *at, "settled before the silence");
+            } else {
+                w = s.feed(bytes(chunk), now);
+            }
         }
         QCOMPARE(w.has_value(), atOnce);
         if (!w) w = s.expire();
         QVERIFY(!s.reading());
         QCOMPARE(w->failure, failure);
         QCOMPARE(QString::fromStdString(failure == Failure::None ? w->weight + " " + w->unit : w->detail), got);
+    }
+
+    // Reads one after another on one session, with a command: "F9" starts a
+    // read, "T" is its time limit, "X" gives it up, any other step is bytes
+    // from the scale. Each read's outcome is listed; the answers still owed
+    // at the end follow.
+    void answers_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("outcomes");
+        QTest::addColumn<int>("owed");
+        QTest::newRow("late answer, then its own") << "F9|T|F9|S S 999.0 g\r\n|S S 5.0 g\r\n" << "time limit, 5.0 g" << 0;
+        QTest::newRow("late answer in one piece with its own") << "F9|T|F9|S S 999.0 g\r\nS S 5.0 g\r\n" << "time limit, 5.0 g" << 0;
+        QTest::newRow("late answer between reads") << "F9|T|S S 999.0 g\r\n|F9|S S 5.0 g\r\n" << "time limit, 5.0 g" << 0;
+        QTest::newRow("two late answers") << "F9|T|F9|T|F9|S I\r\nS S 999 g\r\n|S S 5 g\r\n" << "time limit, time limit, 5 g" << 0;
+        QTest::newRow("late status answer") << "F9|T|F9|\n0012.34lb\r\n10\r\x03|S S 5 g\r\n" << "time limit, 5 g" << 0;
+        QTest::newRow("given up, then read again") << "F9|X|F9|S S 999 g\r\n|S S 5 g\r\n" << "given up, 5 g" << 0;
+        QTest::newRow("given up after its answer") << "F9|0012.34lb\r\n|X|F9|S S 5 g\r\n" << "given up, 5 g" << 0;
+        QTest::newRow("scale off, then on") << "F9|T|F9|S S 5 g\r\n|T|F9|S S 6 g\r\n" << "time limit, late, 6 g" << 0;
+        QTest::newRow("still silent") << "F9|T|F9|T" << "time limit, time limit" << 2;
+        QTest::newRow("own answer unsettled") << "F9|1 g\r\n|2 g\r\n|T" << "unstable" << 0;
+    }
+
+    void answers() {
+        QFETCH(QString, script);
+        QFETCH(QString, outcomes);
+        QFETCH(int, owed);
+        ReadSession s(Protocol::Command);
+        s.opened();
+        QStringList got;
+        auto tell = [&got](const Weighing& w) {
+            got << (w.failure == Failure::None ? QString::fromStdString(w.weight + " " + w.unit)
+                    : w.failure == Failure::TimedOut ? "time limit"
+                    : w.failure == Failure::LateAnswer ? "late"
+                    : w.failure == Failure::Unstable ? "unstable"
+                                                     : "other failure");
+        };
+        for (const QString& step : script.split('|')) {
+            if (step == "F9") {
+                QVERIFY2(!s.reading(), "a read under way");
+                s.begin(0);
+            } else if (step == "T") {
+                tell(s.expire());
+            } else if (step == "X") {
+                s.abandon();
+                got << "given up";
+            } else if (std::optional<Weighing> w = s.feed(bytes(step), 0)) {
+                tell(*w);
+            }
+        }
+        QCOMPARE(got.join(", "), outcomes);
+        QCOMPARE(s.owed(), owed);
     }
 
     void messages_data() {

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolTip>
 
 #include <atomic>
 #include <thread>
@@ -61,28 +62,32 @@ private slots:
     void f9_writesTheWeightAsTyped_data() {
         QTest::addColumn<int>("accepted");  // steps accepted before
         QTest::addColumn<int>("box");
-        QTest::addColumn<bool>("continuous");
+        QTest::addColumn<QString>("stream");  // sent on its own every 20 ms; empty: answers the command
         QTest::addColumn<bool>("byMenu");
         QTest::addColumn<QString>("spoken");
-        QTest::newRow("total weight") << 0 << int(Ctl::TxtPoidsTotal) << false << false << "Poids total";
-        QTest::newRow("first sample, from the menu") << 1 << int(Ctl::TxtPoidsReel1er) << false << true
+        QTest::newRow("total weight") << 0 << int(Ctl::TxtPoidsTotal) << "" << false << "Poids total";
+        QTest::newRow("first sample, from the menu") << 1 << int(Ctl::TxtPoidsReel1er) << "" << true
                                                      << "Poids réel du premier échantillon";
-        QTest::newRow("second sample, continuous") << 4 << int(Ctl::TxtPoidsReel2eme) << true << false
+        QTest::newRow("second sample, continuous") << 4 << int(Ctl::TxtPoidsReel2eme)
+                                                   << "US,GS,+  0099.9 g\r\nST,GS,+  0100.250 g\r\n" << false
                                                    << "Poids réel du deuxième échantillon";
+        QTest::newRow("total weight, steady bare stream") << 0 << int(Ctl::TxtPoidsTotal) << "  0100.250 g\r\n" << false
+                                                          << "Poids total";
     }
 
     void f9_writesTheWeightAsTyped() {
         QFETCH(int, accepted);
         QFETCH(int, box);
-        QFETCH(bool, continuous);
+        QFETCH(QString, stream);
         QFETCH(bool, byMenu);
         QFETCH(QString, spoken);
+        const bool continuous = !stream.isEmpty();
         SimulatedScale scale;
         Rig rig(settingsFor(scale.port(), 5, continuous ? Protocol::Continuous : Protocol::Command));
         scale.answers = {"S S      0100.250 g"};
-        QTimer stream;
-        QObject::connect(&stream, &QTimer::timeout, [&] { scale.send("US,GS,+  0099.9 g\r\nST,GS,+  0100.250 g\r\n"); });
-        if (continuous) stream.start(20);
+        QTimer sending;
+        QObject::connect(&sending, &QTimer::timeout, [&] { scale.send(stream.toLatin1()); });
+        if (continuous) sending.start(20);
         if (accepted > 0) runRoad(rig.w, kRoad, accepted);
         const QStringList shown = rig.w.shown();
         const Ctl target = Ctl(box);
@@ -91,8 +96,10 @@ private slots:
             emit edit->customContextMenuRequested(QPoint(5, 5));
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
             QVERIFY(menu);
-            QCOMPARE(menu->actions().last()->text(), QString("Lire le poids (F9)"));
-            menu->actions().last()->trigger();
+            QAction* read = menu->actions().last();
+            QCOMPARE(read->text(), QString("Lire le poids"));
+            QVERIFY(read->isShortcutVisibleInContextMenu() && read->shortcut() == QKeySequence(Qt::Key_F9));
+            read->trigger();
             menu->close();
             QVERIFY(QTest::qWaitFor([&] { return !rig.link.busy(); }, 10000));
         } else {
@@ -147,6 +154,12 @@ private slots:
         QTest::newRow("unstable") << "" << "S A\r\nS?   8.5 g"
                                   << "La pesée est instable : attendez que l'affichage de l'instrument de pesage se "
                                      "stabilise, puis recommencez.";
+        QTest::newRow("status after the weight: in motion") << "" << "\n0012.34lb\r\n10\r\x03"
+                                                            << "La pesée est instable : attendez que l'affichage de "
+                                                               "l'instrument de pesage se stabilise, puis recommencez.";
+        QTest::newRow("13 digits") << "" << "S S 1234567890123 g"
+                                   << "Réponse de l'instrument de pesage incomprise : « S S 1234567890123 g ». "
+                                      "Vérifiez la vitesse, le format et le protocole.";
         QTest::newRow("not understood") << "" << "S S 8,5 g"
                                         << "Réponse de l'instrument de pesage incomprise : « S S 8,5 g ». Vérifiez la "
                                            "vitesse, le format et le protocole.";
@@ -206,25 +219,97 @@ private slots:
         QCOMPARE(rig.w.text(Ctl::TxtPoidsReel1er), QString("0.02"));
     }
 
-    // One read at a time; the window answers meanwhile; an answer for a box
-    // hidden since is dropped; F9 elsewhere asks nothing.
-    void whileWaiting() {
+    // A bare stream that keeps moving gives no weight.
+    void movingStream_isRefused() {
         SimulatedScale scale;
-        Rig rig(settingsFor(scale.port()));
-        QTest::keyClick(rig.w->textBox(Ctl::TxtPrecision), Qt::Key_F9);
-        QVERIFY(!rig.link.busy());
-        runRoad(rig.w, kRoad, 1);
-        rig.w->textBox(Ctl::TxtPoidsReel1er)->setFocus();
-        QTest::keyClick(rig.w->textBox(Ctl::TxtPoidsReel1er), Qt::Key_F9);
-        QTest::keyClick(rig.w->textBox(Ctl::TxtPoidsReel1er), Qt::Key_F9);
+        Rig rig(settingsFor(scale.port(), 1.5, Protocol::Continuous));
+        int sent = 0;
+        QTimer sending;
+        QObject::connect(&sending, &QTimer::timeout, [&] { scale.send(++sent % 2 ? "   100.0 g\r\n" : "   101.0 g\r\n"); });
+        sending.start(100);
+        rig.w.type(Ctl::TxtPoidsTotal, "typed");
+        QVERIFY(rig.readInto(Ctl::TxtPoidsTotal));
+        QCOMPARE(rig.takeFailure(), QString("La pesée est instable : attendez que l'affichage de l'instrument de pesage "
+                                            "se stabilise, puis recommencez."));
+        QCOMPARE(rig.w.text(Ctl::TxtPoidsTotal), QString("typed"));
+    }
+
+    // What happens while the scale's answer is awaited: the read goes on (the
+    // answer is written) or is over (dropped, and F9 reads again at once,
+    // taking the answer to its own command, not the late one).
+    void duringTheRead_data() {
+        QTest::addColumn<int>("accepted");  // steps accepted before
+        QTest::addColumn<int>("box");       // where F9 was pressed
+        QTest::addColumn<QString>("then");  // typed, a button, F9 in a box, or the time limit
+        QTest::addColumn<bool>("goesOn");
+        const int total = int(Ctl::TxtPoidsTotal), first = int(Ctl::TxtPoidsReel1er), second = int(Ctl::TxtPoidsReel2eme);
+        QTest::newRow("time limit, late answer in the next read") << 0 << total << "limit" << false;
+        QTest::newRow("typed over") << 0 << total << "type" << false;
+        QTest::newRow("its step pressed") << 0 << total << "Cmd1" << false;
+        QTest::newRow("its step pressed, first sample") << 1 << first << "Cmd2" << false;
+        QTest::newRow("hidden by an earlier step") << 1 << first << "Cmd1" << false;
+        QTest::newRow("another step pressed") << 6 << second << "Cmd7" << true;
+        QTest::newRow("another box typed into") << 1 << first << "type TxtPoidsTotal" << true;
+        QTest::newRow("F9 again") << 0 << total << "F9" << true;
+        QTest::newRow("F9 in another weight box") << 1 << first << "F9 TxtPoidsTotal" << true;
+    }
+
+    void duringTheRead() {
+        QFETCH(int, accepted);
+        QFETCH(int, box);
+        QFETCH(QString, then);
+        QFETCH(bool, goesOn);
+        SimulatedScale scale;
+        Rig rig(settingsFor(scale.port(), then == "limit" ? 0.3 : 5));
+        Window& w = rig.w;
+        runRoad(w, kRoad, accepted);
+        if (accepted == 0) w.type(Ctl::TxtPrecision, "0.1");
+        const Ctl target = Ctl(box);
+        QTest::keyClick(w->textBox(Ctl::TxtPrecision), Qt::Key_F9);  // not a weight box: asks nothing
+        w->textBox(target)->setFocus();
+        QTest::keyClick(w->textBox(target), Qt::Key_F9);
         QTRY_COMPARE(scale.heard, QByteArray("S\r\n"));
-        rig.w.type(Ctl::TxtPrecision, "0");
-        rig.w.click(Ctl::Cmd1);
-        QVERIFY(rig.link.busy());
-        scale.send("S S 12 g\r\n");
-        QTRY_VERIFY(!rig.link.busy());
-        QCOMPARE(rig.w.text(Ctl::TxtPoidsReel1er), QString());
+        const QString kept = w.text(target);
+        const QString other = w.text(Ctl::TxtPoidsTotal);
+        const QString underWay = "Pesée en cours : attendez la réponse de l'instrument de pesage.";
+        if (then == "limit") {
+            QTRY_VERIFY(!rig.link.busy());
+            QVERIFY(rig.takeFailure().startsWith("L'instrument de pesage (port"));
+        } else if (then.startsWith("type")) {
+            w.type(then == "type" ? target : Ctl::TxtPoidsTotal, "500");
+        } else if (then.startsWith("Cmd")) {
+            w.click(ctlNamed(then));
+        } else {
+            QLineEdit* at = w->textBox(then == "F9" ? target : Ctl::TxtPoidsTotal);
+            at->setFocus();
+            QTest::keyClick(at, Qt::Key_F9);
+            QCOMPARE(rig.said(), underWay);
+            QTRY_COMPARE(QToolTip::text(), underWay);
+        }
+        QCOMPARE(rig.link.busy(), goesOn);
         QCOMPARE(rig.takeFailure(), QString());
+        const QString after = w.text(target);
+        if (goesOn) {
+            scale.send("S S 12 g\r\n");
+            QTRY_VERIFY(!rig.link.busy());
+            QCOMPARE(w.text(target), QString("12"));
+            if (target != Ctl::TxtPoidsTotal && !then.startsWith("type")) QCOMPARE(w.text(Ctl::TxtPoidsTotal), other);
+            QCOMPARE(scale.heard, QByteArray("S\r\n"));  // one command
+        } else {
+            QCOMPARE(after, then == "type" ? QString("500") : kept);
+            if (!w->isShown(target)) return;
+            // The late answer comes after the next command: dropped; the next is taken.
+            w->textBox(target)->setFocus();
+            QTest::keyClick(w->textBox(target), Qt::Key_F9);
+            QTRY_COMPARE(scale.heard, QByteArray("S\r\nS\r\n"));
+            scale.send("S S 999.0 g\r\n");
+            QTest::qWait(50);
+            QCOMPARE(w.text(target), after);
+            scale.send("S S 5.0 g\r\n");
+            QTRY_VERIFY(!rig.link.busy());
+            QCOMPARE(rig.takeFailure(), QString());
+            QCOMPARE(w.text(target), QString("5.0"));
+        }
     }
 
     // The cable pulled during a read is told; the next read opens the port again.
@@ -233,7 +318,7 @@ private slots:
         const QString port = dir.filePath("scale");
         auto scale = std::make_unique<SimulatedScale>();
         QVERIFY(QFile::link(scale->port(), port));
-        Rig rig(settingsFor(port));
+        Rig rig(settingsFor(port, 1));
         rig.w->textBox(Ctl::TxtPoidsTotal)->setFocus();
         QTest::keyClick(rig.w->textBox(Ctl::TxtPoidsTotal), Qt::Key_F9);
         QTRY_COMPARE(scale->heard, QByteArray("S\r\n"));
@@ -241,12 +326,17 @@ private slots:
         QTRY_VERIFY(!rig.link.busy());
         QCOMPARE(rig.takeFailure(), "La liaison avec l'instrument de pesage (port " + port +
                                         ") est perdue : vérifiez le câble, puis recommencez la pesée.");
+        // The answer to the command sent before the loss may still come: the
+        // first answer after it is not taken, and the link then catches up.
         scale = std::make_unique<SimulatedScale>();
-        scale->answers = {"S S 7 g"};
+        scale->answers = {"S S 7 g", "S S 8 g"};
         QFile::remove(port);
         QVERIFY(QFile::link(scale->port(), port));
         QVERIFY(rig.readInto(Ctl::TxtPoidsTotal));
-        QCOMPARE(rig.w.text(Ctl::TxtPoidsTotal), QString("7"));
+        QCOMPARE(rig.takeFailure(), QString("L'instrument de pesage a répondu à une pesée précédente, pas à celle-ci : "
+                                            "recommencez la pesée."));
+        QVERIFY(rig.readInto(Ctl::TxtPoidsTotal));
+        QCOMPARE(rig.w.text(Ctl::TxtPoidsTotal), QString("8"));
     }
 
     // A scale that sends as fast as the line goes: the window keeps

@@ -127,7 +127,7 @@ FAULTS = [
     ("scale-hidden-box-written", [(GLUE, "    if (!form_.isShown(pending_)) return;\n", "")]),
     ("scale-units-mixed", [(GLUE, "        if (h.unit != outcome.unit) {", "        if (false) {")]),
     ("scale-typed-over-kept", [(GLUE, "held_[slotOf(box)] = {}; });", "});")]),
-    ("scale-f9-one-box", [(FORM, "for (Ctl box : kWeightBoxes) addWeightReading(box);",
+    ("scale-f9-one-box", [(FORM, "for (const WeightBox& w : kWeightBoxes) addWeightReading(w.box);",
                            "for (Ctl box : {Ctl::TxtPoidsTotal, Ctl::TxtPoidsReel1er}) addWeightReading(box);")]),
     ("scale-weight-unsaid", [(FORM, "QStringLiteral(\" : \") + weight + QLatin1Char(' ') + unit", "QStringLiteral(\" : \") + weight")]),
     ("scale-delay-min", [(SETS, "!(seconds > 0) || !(seconds <= 600)", "!(seconds >= 0) || !(seconds <= 600)")]),
