@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "form1.h"
+#include "application.h"
 #include "link.h"
 #include "scale_reading.h"
 #include "settings.h"
@@ -37,9 +38,16 @@ QString usage() {
         "\n"
         "Dans la fenêtre, la touche F9 d'une case de poids (poids total, poids réel\n"
         "d'un échantillon) y écrit la pesée de l'instrument de pesage.\n"
-        "Les mêmes réglages (port, vitesse, format, protocole, commande, delai) se\n"
-        "placent dans la section [pesage] de ~/.config/pesolane/pesolane.conf ;\n"
-        "une option l'emporte sur le fichier.\n"
+        "Les mêmes réglages (port, vitesse, format, protocole, commande,\n"
+        "fin-commande, delai) se placent dans la section [pesage] de\n"
+        "~/.config/pesolane/pesolane.conf ; une option l'emporte sur le fichier.\n"
+        "Dans le fichier, un « ; » de la commande s'écrit \\x3B.\n"
+        "\n"
+        "Exemples de commandes (envoyé) :\n"
+        "  --commande S                             S CR LF\n"
+        "  --commande '\\eP' --fin-commande aucune   ESC P\n"
+        "  --commande '\\x05' --fin-commande aucune  ENQ\n"
+        "  --commande '\\nW' --fin-commande cr       LF W CR\n"
         "\n"
         "Sans option, la fenêtre de comptage s'ouvre. Les options standard de Qt\n"
         "(-platform, -style, ...) sont acceptées.\n");
@@ -109,12 +117,12 @@ int readOneWeight(int argc, char** argv, const ScaleSettings& settings) {
     QCoreApplication app(argc, argv);
     ScaleLink link(settings);
     int status = kNoWeight;
-    QObject::connect(&link, &ScaleLink::finished, &app, [&status](const WeightRead& outcome) {
-        if (outcome.failure.isEmpty()) {
+    QObject::connect(&link, &ScaleLink::finished, &app, [&status, &link](const WeightRead& outcome) {
+        if (outcome.failure == Failure::None) {
             print(stdout, outcome.weight + QLatin1Char(' ') + outcome.unit + QLatin1Char('\n'));
             status = 0;
         } else {
-            print(stderr, QStringLiteral("pesolane : ") + outcome.failure + QLatin1Char('\n'));
+            print(stderr, QStringLiteral("pesolane : ") + link.message(outcome) + QLatin1Char('\n'));
         }
         QCoreApplication::quit();
     });

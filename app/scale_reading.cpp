@@ -4,6 +4,7 @@
 
 #include "form1.h"
 #include "link.h"
+#include "messages.h"
 
 namespace pesolane {
 namespace {
@@ -41,7 +42,7 @@ ScaleReading::ScaleReading(Form1& form, ScaleLink& link) : QObject(&form), form_
 
 void ScaleReading::arrived(const WeightRead& outcome) {
     if (!form_.isShown(pending_)) return;
-    if (!outcome.failure.isEmpty()) return form_.reportWeighingFailure(outcome.failure);
+    if (outcome.failure != Failure::None) return form_.reportWeighingFailure(link_.message(outcome));
     for (const WeightBox& w : kWeightBoxes) {
         const Ctl other = w.box;
         const Held& h = held_[slotOf(other)];

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QPushButton>
 
+#include "application.h"
 #include "form1.h"
 #include "steps.h"
 

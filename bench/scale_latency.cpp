@@ -21,6 +21,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "application.h"
 #include "form1.h"
 #include "link.h"
 #include "scale_reading.h"

@@ -6,16 +6,13 @@
 #include <QFont>
 #include <QIcon>
 #include <QLabel>
-#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPushButton>
-#include <QStyleFactory>
 #include <QToolTip>
-#include <QTranslator>
 
 #include <algorithm>
 #include <limits>
@@ -103,20 +100,6 @@ QMessageBox* makeAlarm(QWidget* window, const QString& name, const QString& info
 }  // namespace
 
 QString windowTitleText() { return QString(185, QLatin1Char(' ')) + QStringLiteral("PESOLANE V1.0     01-01-2012"); }
-
-void prepareApplication() {
-    // One flat look on every desktop, so that the role colours are the ones drawn.
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    installAccessibility();
-    // Qt's own words (a text box's context menu, a message box's buttons) in
-    // the desktop's language; without a translation they stay in English.
-    auto* qtWords = new QTranslator(qApp);
-    if (qtWords->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(qtWords);
-    else
-        delete qtWords;
-}
 
 Form1::Form1(QWidget* parent) : QWidget(parent) {
     makeAccessibleWindow(this);

@@ -1,6 +1,8 @@
 // The counting window: its controls, built from the control table, the
 // working values the steps store in, and the three operations the press
-// handlers use (read a text, write a text, show or hide a control).
+// handlers use (read a text, write a text, show or hide a control). It also
+// takes a weight read from the scale into a weight box (F9), and tells why
+// when none was read.
 #pragma once
 
 #include <QWidget>
@@ -120,9 +122,5 @@ private:
 
 // The window's title: 185 blanks before the name, as the desktop shows it.
 QString windowTitleText();
-
-// Application-wide settings the window relies on (the widget style, the
-// accessible interfaces).
-void prepareApplication();
 
 }  // namespace pesolane

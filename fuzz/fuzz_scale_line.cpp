@@ -1,10 +1,13 @@
 // Any bytes from a scale: read as one line, and as the bytes of one read in
 // both protocols, cut in two at a place the input chooses. A weight is only
-// ever digits with at most one point, found as such in what was sent, with
-// one of the six units; every read ends with exactly one outcome.
+// ever digits with at most one point, the digits found as such in what was
+// sent (a fixed-format line may add one zero or two), with a unit of mass;
+// every read ends with exactly one outcome.
+#include <set>
 #include <string>
 
-#include "reading.h"
+#include "messages.h"
+#include "session.h"
 #include "reference.h"
 
 using namespace pesolane;
@@ -14,15 +17,23 @@ namespace {
 
 void checkWeight(const std::string& weight, const std::string& unit, std::string_view sent) {
     std::size_t digits = 0, points = 0;
-    for (char c : weight) {
+    std::string bare, comma = weight;
+    for (char& c : comma) {
         digits += c >= '0' && c <= '9';
         points += c == '.';
+        if (c != '.') bare += c;
+        if (c == '.') c = ',';
     }
     require(digits > 0 && digits + points == weight.size() && points <= 1, "a weight is digits and one point at most");
-    require(digits <= kMaxWeightDigits, "no more digits than a scale displays");
-    require(sent.find(weight) != std::string_view::npos, "the digits are the scale's own");
-    require(unit == "g" || unit == "kg" || unit == "mg" || unit == "ct" || unit == "lb" || unit == "oz",
-            "one of the six units");
+    // As sent, with a point or a decimal comma; or the digits of a fixed-format
+    // line, which place the point and may add one zero or two.
+    bool found = sent.find(weight) != std::string_view::npos || sent.find(comma) != std::string_view::npos;
+    for (std::size_t zeros = 0; zeros <= 2 && zeros < bare.size(); ++zeros)
+        found = found || sent.find(std::string_view(bare).substr(0, bare.size() - zeros)) != std::string_view::npos;
+    require(found, "the digits are the scale's own");
+    require(digits <= kMaxWeightDigits || (digits <= 8 && bare.size() == digits), "no more digits than a scale displays");
+    static const std::set<std::string> kUnits{"g", "kg", "mg", "ct", "lb", "oz", "ozt", "dwt", "gr", "t"};
+    require(kUnits.count(unit) == 1, "a unit of mass");
 }
 
 }  // namespace
@@ -34,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(size <= kMaxLineBytes, "a weight line is at most 256 bytes");
         checkWeight(line.weight, line.unit, sent);
     } else {
-        require(line.weight.empty() && line.unit.empty(), "only a weight carries digits");
+        require(line.weight.empty() && (line.unit.empty() || line.says == LineSays::NotAMass), "only a weight carries digits");
     }
 
     const std::size_t cut = size == 0 ? 0 : data[0] % (size + 1);

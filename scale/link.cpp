@@ -1,5 +1,7 @@
 #include "link.h"
 
+#include "messages.h"
+
 #include <QFileInfo>
 #include <QSerialPort>
 
@@ -13,7 +15,7 @@ namespace {
 Weighing failed(Failure f, const QString& detail = {}) {
     Weighing w;
     w.failure = f;
-    w.detail = detail.toStdString();
+    w.detail = detail.toStdString();  // UTF-8: the system's words keep their accents
     return w;
 }
 
@@ -38,13 +40,13 @@ ScaleLink::ScaleLink(ScaleSettings settings, QObject* parent)
 
 void ScaleLink::read() {
     if (busy_) return;
-    if (!settings_.problem.isEmpty()) return finish(failed(Failure::BadSetting, settings_.problem));
+    if (!settings_.problems.isEmpty()) return finish(failed(Failure::BadSetting, problemsText(settings_)));
     if (settings_.port.isEmpty()) return finish(failed(Failure::NoScale));
     if (!port_->isOpen() && !open()) return;
     busy_ = true;
     take();  // what came before the request is not its answer
     session_.begin(now());
-    if (settings_.protocol == Protocol::Command) port_->write(settings_.command + "\r\n");
+    if (settings_.protocol == Protocol::Command) port_->write(settings_.command + settings_.commandEnd);
     limit_.start(static_cast<int>(settings_.seconds * 1000));
 }
 
@@ -56,7 +58,7 @@ bool ScaleLink::open() {
     port_->setParity(settings_.format[1] == QLatin1Char('E')   ? QSerialPort::EvenParity
                      : settings_.format[1] == QLatin1Char('O') ? QSerialPort::OddParity
                                                                : QSerialPort::NoParity);
-    port_->setStopBits(QSerialPort::OneStop);
+    port_->setStopBits(settings_.format[2] == QLatin1Char('2') ? QSerialPort::TwoStop : QSerialPort::OneStop);
     port_->setFlowControl(QSerialPort::NoFlowControl);
     if (port_->open(QIODevice::ReadWrite)) {
         session_.opened();
@@ -116,14 +118,17 @@ void ScaleLink::finish(const Weighing& w) {
     limit_.stop();
     silence_.stop();
     WeightRead outcome;
-    if (w.failure == Failure::None) {
-        outcome.weight = QString::fromStdString(w.weight);
-        outcome.unit = QString::fromStdString(w.unit);
-    } else {
-        outcome.failure = QString::fromStdString(messageOf(w, settings_.port.toStdString(), settings_.command.toStdString(),
-                                             settings_.seconds));
-    }
+    outcome.failure = w.failure;
+    outcome.weight = QString::fromStdString(w.weight);
+    outcome.unit = QString::fromStdString(w.unit);
+    outcome.detail = QString::fromStdString(w.detail);
     emit finished(outcome);
+}
+
+QString ScaleLink::message(const WeightRead& outcome) const {
+    const Weighing w{outcome.failure, outcome.weight.toStdString(), outcome.unit.toStdString(), outcome.detail.toStdString()};
+    return QString::fromStdString(
+        messageOf(w, settings_.port.toStdString(), settings_.commandText.toStdString(), settings_.seconds));
 }
 
 }  // namespace pesolane

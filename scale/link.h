@@ -8,7 +8,7 @@
 #include <QString>
 #include <QTimer>
 
-#include "reading.h"
+#include "session.h"
 #include "settings.h"
 
 class QSerialPort;
@@ -17,9 +17,10 @@ namespace pesolane {
 
 // The outcome of one read: a weight text and its unit, or what went wrong.
 struct WeightRead {
+    Failure failure = Failure::None;
     QString weight;
     QString unit;
-    QString failure;  // a French message; empty when a weight was read
+    QString detail;  // with a failure: what it is about (a line, a unit, the system's words)
 };
 
 class ScaleLink : public QObject {
@@ -29,6 +30,9 @@ public:
     explicit ScaleLink(ScaleSettings settings, QObject* parent = nullptr);
 
     const ScaleSettings& settings() const { return settings_; }
+
+    // Why a read gave no weight, in French, naming this link's port and command.
+    QString message(const WeightRead& outcome) const;
 
     // True from read() until its finished().
     bool busy() const { return busy_; }

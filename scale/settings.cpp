@@ -1,5 +1,6 @@
 #include "settings.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
@@ -11,12 +12,13 @@
 namespace pesolane {
 namespace {
 
-constexpr std::array<SettingSpec, 6> kSettings{{
+constexpr std::array<SettingSpec, 7> kSettings{{
     {"port", "PORT", "port série de l'instrument de pesage\n(/dev/ttyUSB0, /dev/ttyACM0...)"},
     {"vitesse", "BAUDS", "vitesse de la liaison, en bauds (9600 par défaut)"},
-    {"format", "FORMAT", "bits de données, parité, bits d'arrêt :\n8N1 (par défaut), 7E1 ou 7O1"},
+    {"format", "FORMAT", "bits de données (7, 8), parité (N, E, O), bits\nd'arrêt (1, 2) : 8N1 (par défaut), 7E1, 8N2..."},
     {"protocole", "PROTOCOLE", "commande (par défaut : le programme demande\nla pesée) ou continu (l'instrument de pesage\nenvoie ses pesées de lui-même)"},
-    {"commande", "TEXTE", "commande qui demande une pesée stable (S par défaut)"},
+    {"commande", "TEXTE", "commande qui demande une pesée stable (S par\ndéfaut), avec \\e (ESC), \\xHH, \\r, \\n, \\t, \\\\ :\n\\eP, \\x05, \\nW"},
+    {"fin-commande", "FIN", "ce qui suit la commande : crlf (par défaut),\ncr, lf ou aucune"},
     {"delai", "SECONDES", "délai d'attente d'une pesée stable,\nen secondes (10 par défaut)"},
 }};
 
@@ -26,15 +28,45 @@ QString invalid(const char* what, const QString& value, const char* expected) {
     return QStringLiteral("%1 invalide : %2 (attendu : %3)").arg(QString::fromUtf8(what), value, QString::fromUtf8(expected));
 }
 
-bool printable(const QString& s) {
-    for (QChar c : s)
-        if (c.unicode() < 0x21 || c.unicode() > 0x7E) return false;
-    return true;
+int hexDigit(QChar c) {
+    const char16_t u = c.unicode();
+    return u >= '0' && u <= '9' ? u - '0' : u >= 'a' && u <= 'f' ? u - 'a' + 10 : u >= 'A' && u <= 'F' ? u - 'A' + 10 : -1;
 }
 
 }  // namespace
 
-const std::array<SettingSpec, 6>& scaleSettingTable() { return kSettings; }
+const std::array<SettingSpec, 7>& scaleSettingTable() { return kSettings; }
+
+std::optional<QByteArray> commandBytes(const QString& written) {
+    QByteArray bytes;
+    for (qsizetype i = 0; i < written.size(); ++i) {
+        const char16_t c = written[i].unicode();
+        if (c != '\\') {
+            if (c < 0x21 || c > 0x7E) return std::nullopt;  // a blank is written \x20
+            bytes += char(c);
+            continue;
+        }
+        if (++i == written.size()) return std::nullopt;
+        switch (written[i].unicode()) {
+        case 'e': bytes += '\x1B'; break;
+        case 'r': bytes += '\r'; break;
+        case 'n': bytes += '\n'; break;
+        case 't': bytes += '\t'; break;
+        case '\\': bytes += '\\'; break;
+        case 'x': {
+            const int high = i + 2 < written.size() ? hexDigit(written[i + 1]) : -1;
+            const int low = high >= 0 ? hexDigit(written[i + 2]) : -1;
+            if (low < 0) return std::nullopt;
+            bytes += char(high * 16 + low);
+            i += 2;
+            break;
+        }
+        default: return std::nullopt;
+        }
+    }
+    if (bytes.isEmpty() || bytes.size() > 16) return std::nullopt;
+    return bytes;
+}
 
 QString applySetting(ScaleSettings& s, const QString& key, const QString& value) {
     const QString v = value.trimmed();
@@ -49,8 +81,9 @@ QString applySetting(ScaleSettings& s, const QString& key, const QString& value)
         s.baud = baud;
     } else if (key == QLatin1String("format")) {
         const QString f = v.toUpper();
-        if (f != QLatin1String("8N1") && f != QLatin1String("7E1") && f != QLatin1String("7O1"))
-            return invalid("format", value, "8N1, 7E1 ou 7O1");
+        if (f.size() != 3 || !QStringLiteral("78").contains(f[0]) || !QStringLiteral("NEO").contains(f[1]) ||
+            !QStringLiteral("12").contains(f[2]))
+            return invalid("format", value, "bits de données 7 ou 8, parité N, E ou O, bits d'arrêt 1 ou 2 : 8N1, 7E1, 8N2...");
         s.format = f;
     } else if (key == QLatin1String("protocole")) {
         if (v == QLatin1String("commande"))
@@ -60,9 +93,18 @@ QString applySetting(ScaleSettings& s, const QString& key, const QString& value)
         else
             return invalid("protocole", value, "commande ou continu");
     } else if (key == QLatin1String("commande")) {
-        if (v.isEmpty() || v.size() > 16 || !printable(v))
-            return invalid("commande", value, "de 1 à 16 caractères imprimables, sans espace");
-        s.command = v.toLatin1();
+        const std::optional<QByteArray> bytes = commandBytes(v);
+        if (!bytes)
+            return invalid("commande", value, "de 1 à 16 octets : caractères imprimables sans espace, \\e, \\xHH, \\r, "
+                                              "\\n, \\t ou \\\\");
+        s.command = *bytes;
+        s.commandText = v;
+    } else if (key == QLatin1String("fin-commande")) {
+        static const std::array<std::pair<const char*, const char*>, 4> kEnds{
+            {{"crlf", "\r\n"}, {"cr", "\r"}, {"lf", "\n"}, {"aucune", ""}}};
+        const auto end = std::find_if(kEnds.begin(), kEnds.end(), [&v](auto& e) { return v == QLatin1String(e.first); });
+        if (end == kEnds.end()) return invalid("fin-commande", value, "crlf, cr, lf ou aucune");
+        s.commandEnd = end->second;
     } else if (key == QLatin1String("delai")) {
         const QByteArray a = v.toLatin1();
         double seconds = 0;
@@ -74,10 +116,7 @@ QString applySetting(ScaleSettings& s, const QString& key, const QString& value)
     } else {
         return QStringLiteral("réglage inconnu : %1").arg(key);
     }
-    if (key == s.problemKey) {
-        s.problem.clear();
-        s.problemKey.clear();
-    }
+    s.problems.removeIf([&key](const ScaleSettings::Problem& p) { return p.key == key; });
     return {};
 }
 
@@ -86,11 +125,36 @@ QString settingsFilePath() {
            QStringLiteral("/pesolane/pesolane.conf");
 }
 
+namespace {
+
+// The settings file reads ';' as the start of a comment: a command that
+// holds one is cut there, which the operator must be told.
+bool commandCut(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return false;
+    bool inSection = false;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('['))) inSection = line == QLatin1String("[pesage]");
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (inSection && equals > 0 && line.left(equals).trimmed() == QLatin1String("commande") &&
+            line.indexOf(QLatin1Char(';'), equals) > 0)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 ScaleSettings settingsFromFile(const QString& path) {
     ScaleSettings s;
+    s.file = path;
+    auto told = [&s](const QString& key, const QString& wrong) {
+        s.problems.append({key, wrong});
+    };
     QSettings file(path, QSettings::IniFormat);
     if (file.status() != QSettings::NoError) {
-        s.problem = QStringLiteral("le fichier %1 est illisible.").arg(path);
+        told(QString(), QStringLiteral("le fichier %1 est illisible").arg(path));
         return s;
     }
     file.beginGroup(QStringLiteral("pesage"));
@@ -100,12 +164,19 @@ ScaleSettings settingsFromFile(const QString& path) {
         const QString text = value.userType() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(','))
                                                                          : value.toString();
         const QString wrong = applySetting(s, key, text);
-        if (!wrong.isEmpty() && s.problem.isEmpty()) {
-            s.problem = QStringLiteral("dans %1, section [pesage] : %2.").arg(path, wrong);
-            s.problemKey = key;
-        }
+        if (!wrong.isEmpty()) told(key, wrong);
     }
+    if (commandCut(path))
+        told(QStringLiteral("commande"), QStringLiteral("la commande est coupée au « ; », que le fichier lit comme le début "
+                                                        "d'un commentaire : écrivez-le \\x3B"));
     return s;
+}
+
+// What is wrong in the settings file, every setting told.
+QString problemsText(const ScaleSettings& s) {
+    QStringList texts;
+    for (const ScaleSettings::Problem& p : s.problems) texts << p.text;
+    return QStringLiteral("dans %1, section [pesage] : %2.").arg(s.file, texts.join(QStringLiteral(" ; ")));
 }
 
 }  // namespace pesolane

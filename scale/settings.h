@@ -1,26 +1,37 @@
-// How the scale is reached: its port, speed, byte format, protocol, command
-// and time limit. Set by options on the command line or by the [pesage]
-// section of the settings file; an option wins over the file.
+// How the scale is reached: its port, speed, byte format, protocol, command,
+// what ends the command, and time limit. Set by options on the command line
+// or by the [pesage] section of the settings file; an option wins over the file.
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <array>
+#include <optional>
 
-#include "reading.h"
+#include "session.h"
 
 namespace pesolane {
 
 struct ScaleSettings {
     QString port;                     // empty: no scale set up
     int baud = 9600;
-    QString format = QStringLiteral("8N1");  // data bits, parity, stop bits
+    QString format = QStringLiteral("8N1");  // data bits (7, 8), parity (N, E, O), stop bits (1, 2)
     Protocol protocol = Protocol::Command;
-    QByteArray command = "S";
+    QByteArray command = "S";         // the bytes sent
+    QString commandText = QStringLiteral("S");  // as written, escapes and all
+    QByteArray commandEnd = "\r\n";   // what follows the command
     double seconds = 10;              // time limit of one read
-    QString problem;                  // what is wrong in the settings file, if anything
-    QString problemKey;               // the setting it is about; setting it again mends it
+    QString file;                     // the settings file read, if any
+
+    // What is wrong in the settings file, setting by setting; setting it
+    // again on the command line mends it.
+    struct Problem {
+        QString key;
+        QString text;
+    };
+    QList<Problem> problems;
 };
 
 // One setting: its key in the file, which is also its option (--port).
@@ -30,7 +41,11 @@ struct SettingSpec {
     const char* help;       // for the usage, in French
 };
 
-const std::array<SettingSpec, 6>& scaleSettingTable();
+const std::array<SettingSpec, 7>& scaleSettingTable();
+
+// The bytes a command written with C escapes stands for (\e, \xHH, \r, \n,
+// \t, \\); nothing when it is not a command.
+std::optional<QByteArray> commandBytes(const QString& written);
 
 // Sets `key` to `value`. A bad value leaves the settings as they were and
 // gives what is wrong, in French ("vitesse invalide : 9601 (...)"); a good
@@ -40,8 +55,11 @@ QString applySetting(ScaleSettings& settings, const QString& key, const QString&
 // $XDG_CONFIG_HOME/pesolane/pesolane.conf, by default ~/.config/pesolane/pesolane.conf.
 QString settingsFilePath();
 
-// The settings of that file (the defaults where it is silent or absent); a
-// bad value or an unknown key is kept as `problem`, for the first read to tell.
+// The settings of that file (the defaults where it is silent or absent);
+// every bad value and unknown key is kept in `problems`, for a read to tell.
 ScaleSettings settingsFromFile(const QString& path);
+
+// What is wrong in the settings file, every setting told, in French.
+QString problemsText(const ScaleSettings& settings);
 
 }  // namespace pesolane

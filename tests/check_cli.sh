@@ -20,8 +20,18 @@ here=$(dirname "$0")
 scales=$!
 "$here/fake_scale.py" --stream 'US,GS,+   12.30 kg' --stream $'\x02ST,GS,+   12.34 kg\x03' --every 0.05 --seconds 300 >"$runtime/stream" &
 scales="$scales $!"
+# Commands with control bytes, or without a line end; the answers as their manuals give them.
+"$here/fake_scale.py" --command '\x1bP' --answer '+    50.20 g  ' --seconds 300 >"$runtime/escp" &
+scales="$scales $!"
+"$here/fake_scale.py" --command '\nW\r' --answer '\n0012.34lb\r\n00\r\x03' --end '' --seconds 300 >"$runtime/wcr" &
+scales="$scales $!"
+"$here/fake_scale.py" --command '\x05' --answer 'ST,+00050.20  g' --seconds 300 >"$runtime/enq" &
+scales="$scales $!"
 trap 'kill $weston $scales 2>/dev/null; rm -rf "$runtime"' EXIT
-for _ in $(seq 50); do [ -s "$runtime/port" ] && [ -s "$runtime/stream" ] && break; sleep 0.1; done
+for _ in $(seq 50); do
+  [ -s "$runtime/port" ] && [ -s "$runtime/stream" ] && [ -s "$runtime/escp" ] && [ -s "$runtime/wcr" ] && [ -s "$runtime/enq" ] && break
+  sleep 0.1
+done
 port=$(cat "$runtime/port")
 stream=$(cat "$runtime/stream")
 mkdir -p "$runtime/empty" "$runtime/good/pesolane" "$runtime/bad/pesolane"
@@ -57,7 +67,13 @@ rows=(
   "bad|-platform offscreen|124|*"
   "nobody|--lire-poids --port @PORT@|1|pesolane : Le port série @PORT@ de l'instrument de pesage n'est pas accessible : le compte doit appartenir au groupe dialout (sudo adduser \$USER dialout, puis ouvrir une nouvelle session)."
   "none|--vitesse 9601|2|pesolane : vitesse invalide : 9601 (attendu : 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600 ou 115200)"
-  "offscreen|--format 8E2|2|pesolane : format invalide : 8E2 (attendu : 8N1, 7E1 ou 7O1)"
+  "offscreen|--format 8M1|2|pesolane : format invalide : 8M1 (attendu : bits de données 7 ou 8, parité N, E ou O, bits d'arrêt 1 ou 2 : 8N1, 7E1, 8N2...)"
+  "none|--lire-poids --port @ESCP@ --commande \eP --fin-commande aucune --format 7O2|0|50.20 g"
+  "none|--lire-poids --port @ESCP@ --commande \eP|1|pesolane : L'instrument de pesage n'a pas compris la commande « \eP » : vérifiez le réglage commande."
+  "none|--lire-poids --port @WCR@ --commande \nW --fin-commande cr|0|0012.34 lb"
+  "none|--lire-poids --port @ENQ@ --commande \x05 --fin-commande aucune|0|00050.20 g"
+  "none|--fin-commande CRLF|2|pesolane : fin-commande invalide : CRLF (attendu : crlf, cr, lf ou aucune)"
+  "none|--commande \q|2|pesolane : commande invalide : \q (attendu : de 1 à 16 octets : caractères imprimables sans espace, \e, \xHH, \r, \n, \t ou \\\\)"
   "none|--protocole auto --lire-poids|2|pesolane : protocole invalide : auto (attendu : commande ou continu)"
   "none|--delai 0|2|pesolane : délai invalide : 0 (attendu : un nombre de secondes écrit avec un point, plus grand que 0 et au plus 600)"
   "none|--lire-poids --commande|2|pesolane : il manque la valeur d'une option"
@@ -67,6 +83,10 @@ for row in "${rows[@]}"; do
   IFS='|' read -r display args status first <<<"$row"
   args=${args//@PORT@/$port}
   args=${args//@STREAM@/$stream}
+  for scale in escp wcr enq; do
+    name=@${scale^^}@
+    args=${args//$name/$(cat "$runtime/$scale")}
+  done
   first=${first//@PORT@/$port}
   first=${first//@CONF@/$conf}
   env=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=fr_FR.UTF-8 XDG_CONFIG_HOME="$runtime/empty")

@@ -6,8 +6,11 @@ with the lines given (--answer), or sends them on its own (--stream).
     tests/fake_scale.py --answer 'S S      0100.250 g'
     tests/fake_scale.py --stream 'ST,GS,+  100.25 g' --every 0.1
     tests/fake_scale.py --in-turn --answer 'S S 1000 g' --answer 'S S 10 g' --seconds 600
-"""
+    tests/fake_scale.py --command '\x1bP' --answer '+    50.20 g  '
+
+Lines and commands take Python's escapes (\x02, \x1b, \r...)."""
 import argparse
+import codecs
 import os
 import pty
 import select
@@ -21,7 +24,17 @@ parser.add_argument("--stream", action="append", default=[], help="a line sent o
 parser.add_argument("--in-turn", action="store_true", help="one answer per command, in turn, instead of all")
 parser.add_argument("--every", type=float, default=0.1, help="seconds between streamed lines")
 parser.add_argument("--seconds", type=float, default=30, help="how long the scale stays connected")
+parser.add_argument("--command", help="what the program sends to ask; other bytes are answered ES "
+                    "(by default: any line, ended by LF)")
+parser.add_argument("--end", default="\\r\\n", help="what the scale puts after each line it sends")
 args = parser.parse_args()
+
+
+def raw(text):
+    return codecs.decode(text, "unicode_escape").encode("latin-1")
+
+
+command, line_end = raw(args.command or "\\n"), raw(args.end)
 
 master, slave = pty.openpty()
 tty.setraw(slave)
@@ -43,15 +56,21 @@ while time.monotonic() < end:
             time.sleep(0.02)
             continue
         pending += data
-        while b"\n" in pending:
-            _, pending = pending.split(b"\n", 1)
+        while command in pending or (args.command and pending and not command.startswith(pending)):
+            if command not in pending:  # bytes that are no command
+                os.write(master, b"ES" + line_end)
+                pending = b""
+                break
+            before, pending = pending.split(command, 1)
+            if args.command and before:
+                os.write(master, b"ES" + line_end)
             answers = [args.answer[turn % len(args.answer)]] if args.in_turn and args.answer else args.answer
             turn += 1
             for line in answers:
-                os.write(master, line.encode("latin-1") + b"\r\n")
+                os.write(master, raw(line) + line_end)
     if args.stream and time.monotonic() >= next_line:
         try:
-            os.write(master, args.stream[index % len(args.stream)].encode("latin-1") + b"\r\n")
+            os.write(master, raw(args.stream[index % len(args.stream)]) + line_end)
         except OSError:
             pass
         index += 1

@@ -14,7 +14,7 @@
 
 #include <memory>
 
-#include "reading.h"
+#include "session.h"
 #include "settings.h"
 
 namespace pesolane::test {

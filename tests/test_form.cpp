@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QSet>
 
+#include "application.h"
 #include "expected_layout.h"
 #include "window_fixture.h"
 

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QRegularExpression>
 
+#include "application.h"
 #include "window_fixture.h"
 
 using namespace pesolane;

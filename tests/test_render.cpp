@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "application.h"
 #include "expected_layout.h"
 #include "window_fixture.h"
 

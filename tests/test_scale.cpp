@@ -1,8 +1,11 @@
 // What a scale sends, line by line and read by read, for both families of
 // scales; the messages that tell why no weight was read; the settings.
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
-#include "reading.h"
+#include "messages.h"
+#include "session.h"
 #include "settings.h"
 
 using namespace pesolane;
@@ -55,11 +58,76 @@ private slots:
         QTest::newRow("framed") << stx + "S S  1.5 g" + etx << L::Weight << "1.5 g*";
         QTest::newRow("blanks") << " \t " << L::Blank << "";
         QTest::newRow("no unit") << "100.25" << L::NotAWeight << "";
-        QTest::newRow("comma") << "100,25 g" << L::NotAWeight << "";
-        QTest::newRow("other unit") << "100.25 t" << L::NotAWeight << "";
+        QTest::newRow("decimal comma") << "100,25 g" << L::Weight << "100.25 g";
+        QTest::newRow("tonnes") << "100.25 t" << L::Weight << "100.25 t";
         QTest::newRow("two points") << "12.3.4 g" << L::NotAWeight << "";
+        QTest::newRow("thousands and decimals") << "1,234.5 g" << L::NotAWeight << "";
         QTest::newRow("no digit") << "S S . g" << L::NotAWeight << "";
         QTest::newRow("not text") << "S S 1" + QString(QChar(0x80)) + " g" << L::NotAWeight << "";
+        // A status header with the sign and no gross or net field; a count.
+        QTest::newRow("header, stable") << "ST,+00050.20  g" << L::Weight << "00050.20 g*";
+        QTest::newRow("header, moving") << "US,-00050.19  g" << L::Unstable << "";
+        QTest::newRow("header, overload") << "OL,+9999999E" << L::AboveCapacity << "";
+        QTest::newRow("header, count") << "QT,+00000125PC" << L::NotAMass << "PC";
+        QTest::newRow("header, gross, no comma") << "ST,GS   50.20 g" << L::Weight << "50.20 g*";
+        QTest::newRow("header, comma before the unit") << "ST,GS,  12.345,Kg" << L::Weight << "12.345 kg*";
+        // Fixed width: an ID field of six, then sixteen of data; the unit's place blank while moving.
+        QTest::newRow("fixed width, ID") << "N     +    50.20 g  " << L::Weight << "50.20 g";
+        QTest::newRow("fixed width") << "+    50.20 g  " << L::Weight << "50.20 g";
+        QTest::newRow("fixed width, blank sign") << "     50.20 g  " << L::Weight << "50.20 g";
+        QTest::newRow("fixed width, moving") << "+    50.20    " << L::Unstable << "";
+        QTest::newRow("fixed width, ID, moving") << "G#    -    50.20    " << L::Unstable << "";
+        QTest::newRow("word high") << "High" << L::AboveCapacity << "";
+        QTest::newRow("word low") << "Low" << L::BelowZero << "";
+        QTest::newRow("word, not final") << "--" << L::Unstable << "";
+        QTest::newRow("sixteen-character status") << "Stat            H " << L::AboveCapacity << "";
+        QTest::newRow("error code") << "Err 101" << L::ScaleError << "";
+        QTest::newRow("error") << "Error" << L::ScaleError << "";
+        // Marks after the unit, after blanks or glued to it.
+        QTest::newRow("mark G") << "50.20 g G" << L::Weight << "50.20 g";
+        QTest::newRow("mark NET") << "  50.20 kg  NET" << L::Weight << "50.20 kg";
+        QTest::newRow("mark GS glued") << "50.20gGS" << L::Weight << "50.20 g";
+        QTest::newRow("mark NT glued") << "50.20 KgNT" << L::Weight << "50.20 kg";
+        QTest::newRow("mark gross, indicator") << "  12.34kgGR" << L::Weight << "12.34 kg";
+        QTest::newRow("mark moving") << "- 50.20 g ? NET" << L::Unstable << "";
+        QTest::newRow("mark moving, glued") << "50.20g?" << L::Unstable << "";
+        QTest::newRow("mark over") << "50.20 g OL" << L::AboveCapacity << "";
+        QTest::newRow("grain or gram net") << "50.20 GN" << L::NotAWeight << "";
+        QTest::newRow("unknown mark") << "50.20 g X" << L::NotAWeight << "";
+        // Words or letters before the weight.
+        QTest::newRow("label GROSS") << "GROSS   50.20 g" << L::Weight << "50.20 g";
+        QTest::newRow("label NET") << "NET     50.20 g" << L::Weight << "50.20 g";
+        QTest::newRow("label G, sign apart") << "G + 2.10 kg" << L::Weight << "2.10 kg";
+        QTest::newRow("label with a scale number") << "1G   1.234kg" << L::Weight << "1.234 kg";
+        QTest::newRow("label tare") << "T       10.00 g" << L::NotAWeight << "";
+        QTest::newRow("mark before, moving") << "? - 2.237 lb" << L::Unstable << "";
+        QTest::newRow("mark before, over") << "^      0.000 kg" << L::AboveCapacity << "";
+        QTest::newRow("display of carets") << "^^^^^^^lb" << L::AboveCapacity << "";
+        QTest::newRow("display of underscores") << "_______lb" << L::BelowZero << "";
+        // Units.
+        QTest::newRow("glued, capitals") << "000013.5KG" << L::Weight << "000013.5 kg";
+        QTest::newRow("troy ounces") << "1.5 ozt" << L::Weight << "1.5 ozt";
+        QTest::newRow("pennyweights") << "3.25 DWT" << L::Weight << "3.25 dwt";
+        QTest::newRow("grains") << "15.4 gr" << L::Weight << "15.4 gr";
+        QTest::newRow("decimal comma glued") << "50,20g" << L::Weight << "50.20 g";
+        QTest::newRow("pieces") << "125 pcs" << L::NotAMass << "pcs";
+        QTest::newRow("percent") << "50.5 %" << L::NotAMass << "%";
+        QTest::newRow("newtons") << "50.2 N" << L::NotAMass << "N";
+        // The fixed-format output of indicators, framed: status A (point), B, C, weight, tare.
+        auto ff = [](char a, char b, char c, bool tare = true) {
+            return QString(QChar(2)) + a + b + c + "001234" + (tare ? "000000" : "");
+        };
+        QTest::newRow("fixed format, kg") << ff(',', '0', ' ') << L::Weight << "0012.34 kg*";
+        QTest::newRow("fixed format, lb, short") << ff(',', ' ', ' ', false) << L::Weight << "0012.34 lb*";
+        QTest::newRow("fixed format, grams") << ff(',', '0', '!') << L::Weight << "0012.34 g*";
+        QTest::newRow("fixed format, no point") << ff('"', '0', ' ') << L::Weight << "001234 kg*";
+        QTest::newRow("fixed format, tens") << ff('!', '0', ' ') << L::Weight << "0012340 kg*";
+        QTest::newRow("fixed format, motion") << ff(',', '8', ' ') << L::Unstable << "";
+        QTest::newRow("fixed format, negative") << ff(',', '2', ' ') << L::Negative << "";
+        QTest::newRow("fixed format, out of range") << ff(',', '4', ' ') << L::AboveCapacity << "";
+        QTest::newRow("fixed format, power-up") << ff(',', 'p', ' ') << L::CannotWeigh << "";
+        QTest::newRow("fixed format, ten times finer") << ff(',', '0', '0') << L::NotAWeight << "";
+        QTest::newRow("fixed format, not framed") << ff(',', '0', ' ').mid(1) << L::NotAWeight << "";
         QTest::newRow("12 digits") << "S S 123456.789012 g" << L::Weight << "123456.789012 g*";
         QTest::newRow("13 digits") << "S S 1234567890123 g" << L::NotAWeight << "";
         QTest::newRow("13 digits, bare") << "000000000012.5 kg" << L::NotAWeight << "";
@@ -72,9 +140,9 @@ private slots:
         QTest::newRow("status over") << "02" << L::AboveCapacity << "";
         QTest::newRow("status under") << "01" << L::BelowZero << "";
         QTest::newRow("status fault") << "08" << L::CannotWeigh << "";
-        QTest::newRow("status, first byte with bit 6") << "p0" << L::NotAWeight << "";
-        QTest::newRow("status, last byte with bit 6") << "0p" << L::NotAWeight << "";
-        QTest::newRow("five bytes") << "0ppp0" << L::NotAWeight << "";
+        QTest::newRow("not status, first byte with bit 6") << "p0" << L::NotAWeight << "";
+        QTest::newRow("not status, last byte with bit 6") << "0p" << L::NotAMass << "p";
+        QTest::newRow("not status, five bytes") << "0ppp0" << L::NotAWeight << "";
     }
 
     void line_says() {
@@ -84,8 +152,9 @@ private slots:
         const std::string raw = line.toLatin1().toStdString();
         const ScaleLine l = readScaleLine(raw);
         QCOMPARE(l.says, says);
-        QCOMPARE(QString::fromStdString(l.weight.empty() ? "" : l.weight + " " + l.unit + (l.marked ? "*" : "")), weight);
-        QCOMPARE(l.status, QByteArray(QTest::currentDataTag()).startsWith("status") && says != LineSays::NotAWeight);
+        const std::string read = l.says == LineSays::NotAMass ? l.unit : l.weight.empty() ? "" : l.weight + " " + l.unit;
+        QCOMPARE(QString::fromStdString(read + (l.marked && !l.weight.empty() ? "*" : "")), weight);
+        QCOMPARE(l.status, QByteArray(QTest::currentDataTag()).startsWith("status "));
     }
 
     // One read: bytes before it (dropped), then its bytes in chunks ("|";
@@ -146,6 +215,23 @@ private slots:
                                                        << false << F::Unstable << "";
         QTest::newRow("bare answer, then a silence") << C << false << "" << "0012.34LB\r\n|~1000" << true << F::None
                                                      << "0012.34 lb";
+        // Moving lines with more to come, after a command too; a status without a command is quoted.
+        QTest::newRow("header stream until settled") << C << false << "" << "US,-00050.19  g\r\nUS,+00050.1  g\r\nST,+00050.20  g\r\n"
+                                                     << true << F::None << "00050.20 g";
+        QTest::newRow("header stream, moving to the end") << C << false << "" << "US,+00050.1  g\r\n" << false << F::Unstable << "";
+        QTest::newRow("status line, no command") << K << false << "" << "S I\r\n" << false << F::Garbled << "S I";
+        QTest::newRow("count") << C << false << "" << "QT,+00000125PC\r\n" << true << F::NotAMass << "PC";
+        QTest::newRow("count, no command") << K << false << "" << "QT,+00000125PC\r\n" << false << F::NotAMass << "PC";
+        QTest::newRow("scale's error") << C << false << "" << "Err 101\r\n" << true << F::ScaleError << "Err 101";
+        QTest::newRow("fixed width, moving") << C << false << "" << "+    50.20    \r\n" << true << F::Unstable << "";
+        // A print of several lines: its first weight, once it is over.
+        QTest::newRow("print of several lines") << K << false << "" << "GROSS   50.20 g\r\nNo. 1\r\nTOTAL   50.20 g\r\n\r\n\r|~1000"
+                                                << true << F::None << "50.20 g";
+        QTest::newRow("print gross, tare, net") << C << false << "" << "G       50.20 g\r\nT       10.00 g\r\nN       40.20 g\r\n|~1000"
+                                                << true << F::None << "50.20 g";
+        QTest::newRow("fixed-format output") << K << false << "" << "\x02,0 001234000000\r\x17\x02,0 0012" << true << F::None
+                                             << "0012.34 kg";
+        QTest::newRow("fixed-format output, moving") << K << false << "" << "\x02,8 001234000000\r\x17" << false << F::Unstable << "";
         // A weight and its status bytes, up to ETX: judged whole.
         QTest::newRow("status settled") << C << false << "" << "\n0012.34lb\r\n00\r\x03" << true << F::None << "0012.34 lb";
         QTest::newRow("status in motion") << C << false << "" << "\n0012.34lb\r\n|10\r\x03" << true << F::Unstable << "";
@@ -273,12 +359,17 @@ private slots:
                                            << "vitesse invalide : 9601 (attendu : 300, 600, 1200, 2400, 4800, 9600, "
                                               "19200, 38400, 57600 ou 115200)";
         QTest::newRow("format") << "format" << "7e1" << "";
-        QTest::newRow("format unknown") << "format" << "8E2" << "format invalide : 8E2 (attendu : 8N1, 7E1 ou 7O1)";
+        QTest::newRow("format, two stop bits") << "format" << "7o2" << "";
+        QTest::newRow("format unknown") << "format" << "8M1"
+                                        << "format invalide : 8M1 (attendu : bits de données 7 ou 8, parité N, E ou O, "
+                                           "bits d'arrêt 1 ou 2 : 8N1, 7E1, 8N2...)";
         QTest::newRow("protocol") << "protocole" << "continu" << "";
         QTest::newRow("protocol unknown") << "protocole" << "auto" << "protocole invalide : auto (attendu : commande ou continu)";
         QTest::newRow("command with a blank") << "commande" << "S I"
-                                              << "commande invalide : S I (attendu : de 1 à 16 caractères imprimables, "
-                                                 "sans espace)";
+                                              << "commande invalide : S I (attendu : de 1 à 16 octets : caractères "
+                                                 "imprimables sans espace, \\e, \\xHH, \\r, \\n, \\t ou \\\\)";
+        QTest::newRow("command end unknown") << "fin-commande" << "CRLF" << "fin-commande invalide : CRLF (attendu : crlf, cr, lf ou aucune)";
+        QTest::newRow("delay, the largest") << "delai" << "600" << "";
         QTest::newRow("delay") << "delai" << "0.25" << "";
         for (const char* bad : {"0", "600.5", "1,5", "nan", "inf", "2s"})
             QTest::newRow(qPrintable(QStringLiteral("delay %1").arg(bad)))
@@ -295,9 +386,54 @@ private slots:
         ScaleSettings s;
         QCOMPARE(applySetting(s, key, value), error);
         QCOMPARE(s.baud, key == "vitesse" && error.isEmpty() ? 19200 : 9600);
-        QCOMPARE(s.format, key == "format" && error.isEmpty() ? QString("7E1") : QString("8N1"));
+        QCOMPARE(s.format, key == "format" && error.isEmpty() ? value.toUpper() : QString("8N1"));
         QCOMPARE(s.protocol, key == "protocole" && error.isEmpty() ? Protocol::Continuous : Protocol::Command);
-        QVERIFY(s.seconds == (key == "delai" && error.isEmpty() ? 0.25 : 10.0));
+        QVERIFY(s.seconds == (key == "delai" && error.isEmpty() ? value.toDouble() : 10.0));
+    }
+
+    // A command as written, escapes and all, and what ends it: the bytes sent.
+    void command_data() {
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QByteArray>("sent");  // empty: refused
+        QTest::newRow("default") << "S" << "crlf" << QByteArray("S\r\n");
+        QTest::newRow("ESC P, nothing after") << "\\eP" << "aucune" << QByteArray("\x1BP");
+        QTest::newRow("ENQ alone") << "\\x05" << "aucune" << QByteArray("\x05");
+        QTest::newRow("LF W CR") << "\\nW" << "cr" << QByteArray("\nW\r");
+        QTest::newRow("a lone s") << "s" << "aucune" << QByteArray("s");
+        QTest::newRow("semicolon, tab, backslash, LF end") << "P\\x3B\\t\\\\" << "lf" << QByteArray("P;\t\\\n");
+        QTest::newRow("CR within") << "W\\r" << "aucune" << QByteArray("W\r");
+        QTest::newRow("hex in capitals") << "\\x1B\\x7e" << "crlf" << QByteArray("\x1B~\r\n");
+        QTest::newRow("one hex digit") << "\\x5" << "crlf" << QByteArray();
+        QTest::newRow("unknown escape") << "\\q" << "crlf" << QByteArray();
+        QTest::newRow("backslash at the end") << "S\\" << "crlf" << QByteArray();
+        QTest::newRow("17 bytes") << QString(17, 'S') << "crlf" << QByteArray();
+        QTest::newRow("16 bytes") << QString(15, 'S') + "\\e" << "aucune" << QByteArray(15, 'S') + "\x1B";
+    }
+
+    void command() {
+        QFETCH(QString, written);
+        QFETCH(QString, end);
+        QFETCH(QByteArray, sent);
+        ScaleSettings s;
+        QCOMPARE(applySetting(s, "fin-commande", end), QString());
+        QCOMPARE(applySetting(s, "commande", written).isEmpty(), !sent.isEmpty());
+        if (!sent.isEmpty()) QCOMPARE(s.command + s.commandEnd, sent);
+    }
+
+    // Every bad setting of the file is told, and a command cut by ';'.
+    void settingsFile_tellsEveryProblem() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("pesolane.conf");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[pesage]\nvitesse=fast\nformat=9X9\ncommande=P;X\n");
+        f.close();
+        const ScaleSettings s = settingsFromFile(path);
+        QCOMPARE(s.problems.size(), 3);
+        const QString told = problemsText(s);
+        for (const char* part : {"vitesse invalide : fast", "format invalide : 9X9", "coupée au « ; »"})
+            QVERIFY2(told.contains(QString::fromUtf8(part)), qPrintable(told));
     }
 };
 

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <thread>
 
+#include "application.h"
 #include "link.h"
 #include "scale_fixture.h"
 #include "scale_reading.h"
@@ -160,8 +161,8 @@ private slots:
         QTest::newRow("13 digits") << "" << "S S 1234567890123 g"
                                    << "Réponse de l'instrument de pesage incomprise : « S S 1234567890123 g ». "
                                       "Vérifiez la vitesse, le format et le protocole.";
-        QTest::newRow("not understood") << "" << "S S 8,5 g"
-                                        << "Réponse de l'instrument de pesage incomprise : « S S 8,5 g ». Vérifiez la "
+        QTest::newRow("not understood") << "" << "S S 8;5 g"
+                                        << "Réponse de l'instrument de pesage incomprise : « S S 8;5 g ». Vérifiez la "
                                            "vitesse, le format et le protocole.";
         QTest::newRow("silent") << "" << "" << "L'instrument de pesage (port @) n'a donné aucune pesée stable en 0,3 s : "
                                                "vérifiez qu'il est allumé, relié et réglé comme le programme (vitesse, "

@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "application.h"
 #include "expected_layout.h"
 #include "window_fixture.h"
 

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <random>
 
+#include "application.h"
 #include "conversions.h"
 #include "window_fixture.h"
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "application.h"
 #include "form1.h"
 #include "steps.h"
 

@@ -1,26 +1,13 @@
-// Reading what a scale sends: one line at a time, into a weight text and its
-// unit, or the reason there is none.
+// A read, from the command sent to the one outcome: the bytes a scale sends,
+// split into lines and answers, judged by what the lines say.
 //
 // Standard C++ only, like the conversions: no Qt, no C library locale. The
 // serial link hands its bytes to a ReadSession and gets one outcome back.
 //
-// Two families of scales are understood:
-// - command and answer: the program sends a command (S); the scale answers
-//   "S S     100.25 g" once its weight is stable, or a status ("S I" busy,
-//   "S +" above capacity, "S -" below zero, "S E" no stable weight in its own
-//   time, "ES" command not understood); some first acknowledge with "S A" and
-//   then send "S" and a mark (blank stable, ? moving, ^ over, v under) before
-//   the weight; others answer with a bare weight line ("0012.34LB");
-// - output without a command: "ST,GS,+  100.25 g" (stable gross; NT net), "US,..."
-//   moving, "OL,..." overload, several times a second, or a bare weight line
-//   when the PRINT key is pressed.
-// Some answer with a bare weight line followed by a line of status bytes and
-// ETX; the status says whether the weight is stable, moving, beyond capacity.
-//
 // A weight is taken only when it is settled: by its line's own mark, by the
-// status bytes of its answer, or, for bare weight lines that carry neither,
-// once the same weight has come three times over half a second or alone
-// before a second of silence.
+// status bytes of its answer, or, for lines that carry neither, once the same
+// weight has come in three whole lines in a row over half a second, or alone
+// before a second of silence. A print of several lines gives its first weight.
 #pragma once
 
 #include <cstdint>
@@ -28,47 +15,15 @@
 #include <string>
 #include <string_view>
 
+#include "shapes.h"
+
 namespace pesolane {
-
-// What one line says.
-enum class LineSays : std::uint8_t {
-    Weight,          // a stable weight, not negative
-    Negative,        // a stable weight below zero
-    Unstable,        // a weight still moving
-    AboveCapacity,   // beyond what the scale may weigh
-    BelowZero,       // below zero (the scale's status)
-    CannotWeigh,     // the scale cannot weigh now
-    NotUnderstood,   // the scale did not understand the command
-    NoStableWeight,  // no stable weight within the scale's own time limit
-    Acknowledged,    // the weight line follows
-    Blank,           // nothing but blanks
-    NotAWeight,      // anything else: noise, a cut line, bytes that are not text
-    Settled,         // status bytes that report nothing wrong and no motion
-};
-
-struct ScaleLine {
-    LineSays says = LineSays::NotAWeight;
-    std::string weight;  // for Weight: the digits as sent, with a point ("0100.250")
-    std::string unit;    // for Weight: g, kg, mg, ct, lb or oz, in lower case
-    bool marked = false; // the line carries its own mark of stability (S S, ST,GS...)
-    bool status = false; // a line of status bytes, which belongs to the weight line before it
-};
-
-// The most digits a weight may have: no scale displays more.
-inline constexpr std::size_t kMaxWeightDigits = 12;
 
 // Bare weight lines: how many equal ones in a row, over how long, settle a
 // weight; how long a silence ends an answer.
 inline constexpr int kSettledLines = 3;
 inline constexpr std::int64_t kSettledMs = 500;
 inline constexpr std::int64_t kQuietMs = 1000;
-
-// The longest line read; a longer one is not a weight.
-inline constexpr std::size_t kMaxLineBytes = 256;
-
-// Reads one line, without its end of line; framing bytes (STX before, ETX
-// after) and blanks around it are not part of it.
-ScaleLine readScaleLine(std::string_view line);
 
 enum class Protocol : std::uint8_t {
     Command,     // send a command, read its answer
@@ -81,7 +36,7 @@ enum class Failure : std::uint8_t {
     None,
     NoScale, BadSetting, PortAbsent, PortBusy, PortDenied, PortOther, LinkLost,
     TimedOut, Unstable, AboveCapacity, BelowZero, CannotWeigh, NotUnderstood, NoStableWeight, Garbled,
-    LateAnswer,
+    LateAnswer, ScaleError, NotAMass,
     OtherUnit,
 };
 
@@ -89,7 +44,7 @@ struct Weighing {
     Failure failure = Failure::None;
     std::string weight;  // with no failure: the text for the box
     std::string unit;    // with no failure: its unit
-    std::string detail;  // with a failure: the line not understood, the system's word, the setting...
+    std::string detail;  // with a failure: the line not understood, the unit, the system's word, the setting...
 };
 
 // Milliseconds on a clock that only goes forward.
@@ -144,7 +99,8 @@ private:
     std::optional<Weighing> line(std::string_view text, Millis now);
     std::optional<Weighing> startAnswer(const ScaleLine& l, std::string_view text, Millis now);
     std::optional<Weighing> endAnswer();
-    std::optional<Weighing> judge(const ScaleLine& l, std::string_view text);
+    std::optional<Weighing> judge(const ScaleLine& l, std::string_view text, bool final);
+    bool printPart(const ScaleLine& l) const;
     std::optional<Weighing> unmarked(const ScaleLine& l, Millis at);
     std::optional<Weighing> over(std::optional<Weighing> outcome);
     void endRead();
@@ -183,11 +139,7 @@ private:
     std::optional<Run> run_;
     bool moved_ = false;        // a different weight or a moving mark came during the read
     std::optional<LineSays> lastMark_;  // without a command: the last moving or overload line
-    std::string lastNoise_;     // the last line that was not understood
+    std::optional<Weighing> lastFailure_;  // without a command: the last line that was not a weight
 };
-
-// The message that tells the operator why a weighing failed, in French.
-// `port` and `command` name the link; `seconds` is its time limit.
-std::string messageOf(const Weighing& w, std::string_view port, std::string_view command, double seconds);
 
 }  // namespace pesolane

@@ -1,0 +1,81 @@
+#include "messages.h"
+
+#include <charconv>
+
+namespace pesolane {
+namespace {
+
+// A line from the scale, quoted: printable characters only, whatever it sent.
+std::string quoted(std::string_view s) {
+    std::string q;
+    for (char c : s) q += (c >= 0x20 && c <= 0x7E) ? c : '?';
+    return q;
+}
+
+std::string secondsText(double seconds) {
+    char buf[32];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, seconds);
+    std::string s(buf, ec == std::errc() ? end : buf);
+    for (char& c : s)
+        if (c == '.') c = ',';  // a French message
+    return s;
+}
+
+}  // namespace
+
+std::string messageOf(const Weighing& w, std::string_view port, std::string_view command, double seconds) {
+    const std::string p(port);
+    switch (w.failure) {
+    case Failure::None: return {};
+    case Failure::NoScale:
+        return "Aucun instrument de pesage n'est configuré : indiquez son port série avec l'option --port, "
+               "ou par « port = » dans la section [pesage] du fichier ~/.config/pesolane/pesolane.conf.";
+    case Failure::BadSetting: return "L'instrument de pesage n'est pas utilisable : " + w.detail;
+    case Failure::PortAbsent:
+        return "Le port série " + p + " de l'instrument de pesage n'existe pas : vérifiez le câble et le nom du port.";
+    case Failure::PortBusy:
+        return "Le port série " + p + " de l'instrument de pesage est déjà utilisé par un autre programme.";
+    case Failure::PortDenied:
+        return "Le port série " + p + " de l'instrument de pesage n'est pas accessible : le compte doit appartenir "
+               "au groupe dialout (sudo adduser $USER dialout, puis ouvrir une nouvelle session).";
+    case Failure::PortOther:
+        // The system's own words, accents and all.
+        return "Le port série " + p + " de l'instrument de pesage ne s'ouvre pas : " + w.detail + ".";
+    case Failure::LinkLost:
+        return "La liaison avec l'instrument de pesage (port " + p +
+               ") est perdue : vérifiez le câble, puis recommencez la pesée.";
+    case Failure::TimedOut:
+        return "L'instrument de pesage (port " + p + ") n'a donné aucune pesée stable en " + secondsText(seconds) +
+               " s : vérifiez qu'il est allumé, relié et réglé comme le programme (vitesse, format, protocole).";
+    case Failure::Unstable:
+        return "La pesée est instable : attendez que l'affichage de l'instrument de pesage se stabilise, "
+               "puis recommencez.";
+    case Failure::AboveCapacity: return "La charge dépasse la portée de l'instrument de pesage.";
+    case Failure::BelowZero:
+        return "La pesée est négative ou sous le zéro : remettez l'instrument de pesage à zéro, puis recommencez.";
+    case Failure::CannotWeigh:
+        return "L'instrument de pesage ne peut pas peser maintenant : recommencez dans un instant.";
+    case Failure::NotUnderstood:
+        return "L'instrument de pesage n'a pas compris la commande « " + quoted(command) +
+               " » : vérifiez le réglage commande.";
+    case Failure::NoStableWeight:
+        return "L'instrument de pesage n'a pas obtenu de pesée stable dans son propre délai : évitez vibrations "
+               "et courants d'air, puis recommencez.";
+    case Failure::Garbled:
+        return "Réponse de l'instrument de pesage incomprise : « " + quoted(w.detail) +
+               " ». Vérifiez la vitesse, le format et le protocole.";
+    case Failure::LateAnswer:
+        return "L'instrument de pesage a répondu à une pesée précédente, pas à celle-ci : recommencez la pesée.";
+    case Failure::ScaleError:
+        return "L'instrument de pesage signale une erreur : « " + quoted(w.detail) + " ». Consultez son manuel.";
+    case Failure::NotAMass:
+        return "L'instrument de pesage donne une valeur en « " + quoted(w.detail) +
+               " », qui n'est pas une masse : réglez-le pour peser (g, kg, lb...).";
+    case Failure::OtherUnit:
+        return "Cette pesée est en " + w.unit + ", la première pesée de ce comptage en " + w.detail +
+               " : réglez l'instrument de pesage sur " + w.detail + ", ou recommencez le comptage à l'étape 1.";
+    }
+    return {};
+}
+
+}  // namespace pesolane
