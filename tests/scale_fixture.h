@@ -48,6 +48,14 @@ public:
 
     QStringList answers;   // one for each command, "\r\n" added
     QByteArray heard;      // every byte the program sent
+    char commandEnd = '\n';  // the byte that ends a command
+
+    // The line's control flags as the program set them.
+    tcflag_t lineFlags() const {
+        termios t{};
+        ::tcgetattr(slave_, &t);
+        return t.c_cflag;
+    }
 
 private:
     void listen() {
@@ -56,7 +64,7 @@ private:
         while ((n = ::read(master_, buf, sizeof buf)) > 0) {
             heard.append(buf, n);
             for (ssize_t i = 0; i < n; ++i)
-                if (buf[i] == '\n' && !answers.isEmpty()) send(answers.takeFirst().toLatin1() + "\r\n");
+                if (buf[i] == commandEnd && !answers.isEmpty()) send(answers.takeFirst().toLatin1() + "\r\n");
         }
     }
 

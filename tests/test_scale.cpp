@@ -350,6 +350,12 @@ private slots:
         QCOMPARE(QString::fromStdString(messageOf(w, "/dev/ttyUSB0", "SI", 2.5)), message);
     }
 
+    // The system's words, quoted in a message, keep their accents.
+    void message_keepsTheSystemsAccents() {
+        const Weighing w{Failure::PortOther, "", "", "Erreur d'entrée/sortie"};
+        QVERIFY(QString::fromStdString(messageOf(w, "/dev/ttyS0", "S", 1)).endsWith("Erreur d'entrée/sortie."));
+    }
+
     void settings_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");

@@ -220,6 +220,23 @@ private slots:
         QCOMPARE(rig.w.text(Ctl::TxtPoidsReel1er), QString("0.02"));
     }
 
+    // The command as written, what ends it, and the line's format, as set.
+    void commandAndFormat_asSet() {
+        SimulatedScale scale;
+        ScaleSettings settings = settingsFor(scale.port());
+        for (auto [key, value] : {std::pair{"commande", "\\eP"}, {"fin-commande", "aucune"}, {"format", "8N2"}})
+            QCOMPARE(applySetting(settings, key, value), QString());
+        Rig rig(settings);
+        scale.commandEnd = 'P';
+        scale.answers = {"S S 12 g"};
+        QVERIFY(rig.readInto(Ctl::TxtPoidsTotal));
+        QCOMPARE(rig.w.text(Ctl::TxtPoidsTotal), QString("12"));
+        QCOMPARE(scale.heard, QByteArray("\x1BP"));
+        // A pseudo-terminal keeps eight bits and no parity whatever is asked;
+        // the stop bits it keeps.
+        QVERIFY(scale.lineFlags() & CSTOPB);
+    }
+
     // A bare stream that keeps moving gives no weight.
     void movingStream_isRefused() {
         SimulatedScale scale;
