@@ -41,7 +41,6 @@ ScaleReading::ScaleReading(Form1& form, ScaleLink& link) : QObject(&form), form_
 }
 
 void ScaleReading::arrived(const WeightRead& outcome) {
-    if (!form_.isShown(pending_)) return;
     if (outcome.failure != Failure::None) return form_.reportWeighingFailure(link_.message(outcome));
     for (const WeightBox& w : kWeightBoxes) {
         const Ctl other = w.box;

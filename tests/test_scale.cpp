@@ -206,6 +206,8 @@ private slots:
         QTest::newRow("steady stream") << K << false << "" << stream(steady, 250) << true << F::None << "100.0 g";
         QTest::newRow("steady, but not half a second") << K << false << "" << stream(steady, 166) << false << F::Unstable << "";
         QTest::newRow("steady, three lines only") << K << false << "" << stream(steady.mid(1), 250) << false << F::Unstable << "";
+        QTest::newRow("two equal lines over more than half a second") << K << false << "" << stream({"100.0", "100.0", "101.0"}, 600)
+                                                                     << false << F::Unstable << "";
         QTest::newRow("steady, two lines only") << K << false << "" << "1 g\r\n|~600|1 g\r\n|~999" << false << F::Unstable << "";
         QTest::newRow("moving stream") << K << false << "" << stream({"100.0", "101.0", "100.0", "101.0", "100.0"}, 250) + "|~2000"
                                        << false << F::Unstable << "";

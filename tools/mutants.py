@@ -111,7 +111,7 @@ FAULTS = [
                          "writeMasked(f, Ctl::TxtEcartMini, w.EcartMini, kMaskNbTot1)")]),
     ("step1-masked", [(F1, "writeLocale(f, Ctl::TxtPoidsTheo1er, w.u);", "writeMasked(f, Ctl::TxtPoidsTheo1er, w.u, kMaskPdsEcht2);")]),
     # Reading the scale.
-    ("scale-net-dropped", [(SHAPES, '    {"header: stable net", "ST,NT,*", L::Weight, true},\n', "")]),
+    ("scale-net-dropped", [(SHAPES, '{"header: stable net", "ST,NT,*", L::Weight, true}', '{"header: stable net", "ST,NX,*", L::Weight, true}')]),
     ("scale-tare-taken", [(SHAPES, '{"header: tare", "ST,TR,*", L::NotAWeight}', '{"header: tare", "ST,TR,*", L::Weight, true}')]),
     ("scale-sign-lost", [(SHAPES, "line.says = negative ? LineSays::Negative : LineSays::Weight;\n    if (!negative) {",
                           "line.says = LineSays::Weight;\n    {")]),
@@ -123,7 +123,7 @@ FAULTS = [
     ("scale-cut-line-silent", [(READ, "} else if (!skipLine_ && !blankText(quotedPart(line_))) {", "} else if (false) {")]),
     ("scale-dynamic-stable", [(SHAPES, '{"answer: dynamic", "S D *", L::Unstable}', '{"answer: dynamic", "S D *", L::Weight, true}')]),
     # Every common scale's dialect.
-    ("scale-comma-kept", [(SHAPES, "        if (c == ',') c = '.';\n", "")]),
+    ("scale-comma-kept", [(SHAPES, "        if (c == ',') c = '.';", "        if (c == ',') c = ',';")]),
     ("scale-grain-or-net", [(SHAPES, '{"gn", "gr"}, ', "")]),
     ("scale-count-unnamed", [(SHAPES, "        line.says = LineSays::NotAMass;", "        line.says = LineSays::NotAWeight;")]),
     ("scale-header-moving-ends", [(SHAPES, '{"header: moving", "US,*", L::Unstable, false, true}', '{"header: moving", "US,*", L::Unstable}')]),
@@ -143,7 +143,6 @@ FAULTS = [
                           "QSerialPort::OneStop")]),
     ("scale-accents-lost", [(MSGS, "ne s'ouvre pas : \" + w.detail + \".\";", "ne s'ouvre pas : \" + quoted(w.detail) + \".\";")]),
     ("scale-lost-ignored", [(LINK, "if (e == QSerialPort::ResourceError && port_->isOpen()) lost();", "(void)e;")]),
-    ("scale-hidden-box-written", [(GLUE, "    if (!form_.isShown(pending_)) return;\n", "")]),
     ("scale-units-mixed", [(GLUE, "        if (h.unit != outcome.unit) {", "        if (false) {")]),
     ("scale-typed-over-kept", [(GLUE, "            held_[slotOf(box)] = {};\n", "")]),
     ("scale-f9-one-box", [(FORM, "for (const WeightBox& w : kWeightBoxes) addWeightReading(w.box);",
