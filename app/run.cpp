@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "form1.h"
 #include "application.h"
+#include "form1.h"
 #include "link.h"
 #include "scale_reading.h"
 #include "settings.h"

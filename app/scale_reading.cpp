@@ -4,7 +4,6 @@
 
 #include "form1.h"
 #include "link.h"
-#include "messages.h"
 
 namespace pesolane {
 namespace {
@@ -47,11 +46,8 @@ void ScaleReading::arrived(const WeightRead& outcome) {
         const Held& h = held_[slotOf(other)];
         if (other == pending_ || !form_.isShown(other) || h.unit.isEmpty() || form_.text(other) != h.text) continue;
         if (h.unit != outcome.unit) {
-            Weighing mixed;
-            mixed.failure = Failure::OtherUnit;
-            mixed.unit = outcome.unit.toStdString();
-            mixed.detail = h.unit.toStdString();
-            return form_.reportWeighingFailure(QString::fromStdString(messageOf(mixed, {}, {}, 0)));
+            const WeightRead mixed{Failure::OtherUnit, {}, outcome.unit, h.unit};
+            return form_.reportWeighingFailure(link_.message(mixed));
         }
     }
     held_[slotOf(pending_)] = {outcome.weight, outcome.unit};

@@ -31,7 +31,7 @@ void checkWeight(const std::string& weight, const std::string& unit, std::string
     for (std::size_t zeros = 0; zeros <= 2 && zeros < bare.size(); ++zeros)
         found = found || sent.find(std::string_view(bare).substr(0, bare.size() - zeros)) != std::string_view::npos;
     require(found, "the digits are the scale's own");
-    require(digits <= kMaxWeightDigits || (digits <= 8 && bare.size() == digits), "no more digits than a scale displays");
+    require(digits <= kMaxWeightDigits, "no more digits than a scale displays");
     static const std::set<std::string> kUnits{"g", "kg", "mg", "ct", "lb", "oz", "ozt", "dwt", "gr", "t"};
     require(kUnits.count(unit) == 1, "a unit of mass");
 }

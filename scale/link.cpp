@@ -1,13 +1,13 @@
 #include "link.h"
 
-#include "messages.h"
-
 #include <QFileInfo>
 #include <QSerialPort>
 
 #include <algorithm>
 #include <cerrno>
 #include <unistd.h>
+
+#include "messages.h"
 
 namespace pesolane {
 namespace {
@@ -82,6 +82,10 @@ bool ScaleLink::open() {
 void ScaleLink::abandon() {
     if (!busy_) return;
     session_.abandon();
+    stop();
+}
+
+void ScaleLink::stop() {
     busy_ = false;
     limit_.stop();
     silence_.stop();
@@ -114,9 +118,7 @@ void ScaleLink::lost() {
 }
 
 void ScaleLink::finish(const Weighing& w) {
-    busy_ = false;
-    limit_.stop();
-    silence_.stop();
+    stop();
     WeightRead outcome;
     outcome.failure = w.failure;
     outcome.weight = QString::fromStdString(w.weight);

@@ -53,6 +53,7 @@ private:
     void take();
     void lost();
     void finish(const Weighing& w);
+    void stop();  // no read under way, no timer running
     void waitForSilence();
     Millis now() const { return clock_.elapsed(); }
 

@@ -95,7 +95,6 @@ public:
     int owed() const { return owed_; }
 
 private:
-    struct Answer;
     std::optional<Weighing> line(std::string_view text, Millis now);
     std::optional<Weighing> startAnswer(const ScaleLine& l, std::string_view text, Millis now);
     std::optional<Weighing> endAnswer();
