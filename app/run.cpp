@@ -117,9 +117,9 @@ int readOneWeight(int argc, char** argv, const ScaleSettings& settings) {
     QCoreApplication app(argc, argv);
     ScaleLink link(settings);
     int status = kNoWeight;
-    QObject::connect(&link, &ScaleLink::finished, &app, [&status, &link](const WeightRead& outcome) {
+    QObject::connect(&link, &ScaleLink::finished, &app, [&status, &link](const Weighing& outcome) {
         if (outcome.failure == Failure::None) {
-            print(stdout, outcome.weight + QLatin1Char(' ') + outcome.unit + QLatin1Char('\n'));
+            print(stdout, QString::fromStdString(outcome.weight + ' ' + outcome.unit + '\n'));
             status = 0;
         } else {
             print(stderr, QStringLiteral("pesolane : ") + link.message(outcome) + QLatin1Char('\n'));

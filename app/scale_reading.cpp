@@ -39,19 +39,20 @@ ScaleReading::ScaleReading(Form1& form, ScaleLink& link) : QObject(&form), form_
     });
 }
 
-void ScaleReading::arrived(const WeightRead& outcome) {
+void ScaleReading::arrived(const Weighing& outcome) {
     if (outcome.failure != Failure::None) return form_.reportWeighingFailure(link_.message(outcome));
+    const QString weight = QString::fromStdString(outcome.weight), unit = QString::fromStdString(outcome.unit);
     for (const WeightBox& w : kWeightBoxes) {
         const Ctl other = w.box;
         const Held& h = held_[slotOf(other)];
         if (other == pending_ || !form_.isShown(other) || h.unit.isEmpty() || form_.text(other) != h.text) continue;
-        if (h.unit != outcome.unit) {
-            const WeightRead mixed{Failure::OtherUnit, {}, outcome.unit, h.unit};
+        if (h.unit != unit) {
+            const Weighing mixed{Failure::OtherUnit, {}, outcome.unit, h.unit.toStdString()};
             return form_.reportWeighingFailure(link_.message(mixed));
         }
     }
-    held_[slotOf(pending_)] = {outcome.weight, outcome.unit};
-    form_.putWeight(pending_, outcome.weight, outcome.unit);
+    held_[slotOf(pending_)] = {weight, unit};
+    form_.putWeight(pending_, weight, unit);
 }
 
 }  // namespace pesolane

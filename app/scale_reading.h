@@ -18,14 +18,14 @@ namespace pesolane {
 
 class Form1;
 class ScaleLink;
-struct WeightRead;
+struct Weighing;
 
 class ScaleReading : public QObject {
 public:
     ScaleReading(Form1& form, ScaleLink& link);
 
 private:
-    void arrived(const WeightRead& outcome);
+    void arrived(const Weighing& outcome);
 
     // A weight written by F9, and its unit; it counts while its box is shown
     // and holds that text, not typed over since.

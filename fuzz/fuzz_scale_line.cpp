@@ -41,20 +41,24 @@ void checkWeight(const std::string& weight, const std::string& unit, std::string
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view sent(reinterpret_cast<const char*>(data), size);
     const ScaleLine line = readScaleLine(sent);
-    if (line.says == LineSays::Weight) {
+    if (line.meaning == Meaning::Weight) {
         require(size <= kMaxLineBytes, "a weight line is at most 256 bytes");
         checkWeight(line.weight, line.unit, sent);
     } else {
-        require(line.weight.empty() && (line.unit.empty() || line.says == LineSays::NotAMass), "only a weight carries digits");
+        require(line.weight.empty() && (line.unit.empty() || line.meaning == Meaning::NotAMass), "only a weight carries digits");
     }
+    require((readingsOf(sent).size() > 1) <= (line.meaning == Meaning::Ambiguous), "two readings are refused");
 
     const std::size_t cut = size == 0 ? 0 : data[0] % (size + 1);
-    for (Protocol p : {Protocol::Command, Protocol::Continuous}) {
+    for (Protocol p : {Protocol::Command, Protocol::Continuous, Protocol::Print}) {
         ReadSession session(p);
         if (size % 2) session.opened();
         session.begin(0);
         std::optional<Weighing> w = session.feed(sent.substr(0, cut), 0);
-        if (!w) w = session.feed(sent.substr(cut), 1);
+        if (!w) {
+            require(session.askAgain() == 0, "every answer to the first read is its own");
+            w = session.feed(sent.substr(cut), 1);
+        }
         if (!w && session.wakeAt()) w = session.wake(*session.wakeAt());
         if (!w) {
             require(session.reading(), "no outcome: still reading");

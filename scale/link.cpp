@@ -30,11 +30,14 @@ ScaleLink::ScaleLink(ScaleSettings settings, QObject* parent)
     silence_.setSingleShot(true);
     connect(&silence_, &QTimer::timeout, this, [this] {
         if (std::optional<Weighing> outcome = session_.wake(now())) return finish(*outcome);
+        for (int asks = session_.askAgain(); asks > 0; --asks) send();
         waitForSilence();
     });
-    connect(port_, &QSerialPort::readyRead, this, &ScaleLink::take);
+    connect(port_, &QSerialPort::readyRead, this, &ScaleLink::readPort);
+    // A pulled adapter or a hung-up line reads as an error, or as an end of
+    // file, over and over: the port is closed at the first.
     connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
-        if (e == QSerialPort::ResourceError && port_->isOpen()) lost();
+        if ((e == QSerialPort::ResourceError || e == QSerialPort::ReadError) && port_->isOpen()) lost();
     });
 }
 
@@ -44,11 +47,13 @@ void ScaleLink::read() {
     if (settings_.port.isEmpty()) return finish(failed(Failure::NoScale));
     if (!port_->isOpen() && !open()) return;
     busy_ = true;
-    take();  // what came before the request is not its answer
+    readPort();  // what came before the request is not its answer
     session_.begin(now());
-    if (settings_.protocol == Protocol::Command) port_->write(settings_.command + settings_.commandEnd);
+    if (settings_.protocol == Protocol::Command) send();
     limit_.start(static_cast<int>(settings_.seconds * 1000));
 }
+
+void ScaleLink::send() { port_->write(settings_.command + settings_.commandEnd); }
 
 bool ScaleLink::open() {
     const QString path = settings_.port;
@@ -61,6 +66,9 @@ bool ScaleLink::open() {
     port_->setStopBits(settings_.format[2] == QLatin1Char('2') ? QSerialPort::TwoStop : QSerialPort::OneStop);
     port_->setFlowControl(QSerialPort::NoFlowControl);
     if (port_->open(QIODevice::ReadWrite)) {
+        // What the port holds from before is no answer to anything asked now.
+        port_->clear(QSerialPort::Input);
+        port_->readAll();
         session_.opened();
         return true;
     }
@@ -91,15 +99,16 @@ void ScaleLink::stop() {
     silence_.stop();
 }
 
-void ScaleLink::take() {
+void ScaleLink::readPort() {
     const QByteArray bytes = port_->readAll();
     if (bytes.isEmpty()) return;
     const std::string_view sent(bytes.constData(), std::size_t(bytes.size()));
     if (std::optional<Weighing> outcome = session_.feed(sent, now())) {
         if (busy_) finish(*outcome);
-    } else if (busy_) {
-        waitForSilence();
+        return;
     }
+    for (int asks = session_.askAgain(); asks > 0; --asks) send();
+    if (busy_) waitForSilence();
 }
 
 void ScaleLink::waitForSilence() {
@@ -119,18 +128,12 @@ void ScaleLink::lost() {
 
 void ScaleLink::finish(const Weighing& w) {
     stop();
-    WeightRead outcome;
-    outcome.failure = w.failure;
-    outcome.weight = QString::fromStdString(w.weight);
-    outcome.unit = QString::fromStdString(w.unit);
-    outcome.detail = QString::fromStdString(w.detail);
-    emit finished(outcome);
+    emit finished(w);
 }
 
-QString ScaleLink::message(const WeightRead& outcome) const {
-    const Weighing w{outcome.failure, outcome.weight.toStdString(), outcome.unit.toStdString(), outcome.detail.toStdString()};
+QString ScaleLink::message(const Weighing& outcome) const {
     return QString::fromStdString(
-        messageOf(w, settings_.port.toStdString(), settings_.commandText.toStdString(), settings_.seconds));
+        messageOf(outcome, settings_.port.toStdString(), settings_.commandText.toStdString(), settings_.seconds));
 }
 
 }  // namespace pesolane

@@ -1,6 +1,7 @@
 // The serial link to the scale: asks for a weight and hands back one
 // outcome, without ever waiting on the thread it runs on. The port is opened
-// at the first read, kept open, and opened again after it is lost.
+// at the first read, kept open, closed when it is lost (a read error, or the
+// other end hung up), and opened again at the next read.
 #pragma once
 
 #include <QElapsedTimer>
@@ -15,14 +16,6 @@ class QSerialPort;
 
 namespace pesolane {
 
-// The outcome of one read: a weight text and its unit, or what went wrong.
-struct WeightRead {
-    Failure failure = Failure::None;
-    QString weight;
-    QString unit;
-    QString detail;  // with a failure: what it is about (a line, a unit, the system's words)
-};
-
 class ScaleLink : public QObject {
     Q_OBJECT
 
@@ -32,7 +25,7 @@ public:
     const ScaleSettings& settings() const { return settings_; }
 
     // Why a read gave no weight, in French, naming this link's port and command.
-    QString message(const WeightRead& outcome) const;
+    QString message(const Weighing& outcome) const;
 
     // True from read() until its finished().
     bool busy() const { return busy_; }
@@ -46,11 +39,12 @@ public:
     void abandon();
 
 signals:
-    void finished(const pesolane::WeightRead& outcome);
+    void finished(const pesolane::Weighing& outcome);
 
 private:
     bool open();
-    void take();
+    void readPort();
+    void send();
     void lost();
     void finish(const Weighing& w);
     void stop();  // no read under way, no timer running

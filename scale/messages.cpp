@@ -50,6 +50,10 @@ std::string messageOf(const Weighing& w, std::string_view port, std::string_view
     case Failure::Unstable:
         return "La pesée est instable : attendez que l'affichage de l'instrument de pesage se stabilise, "
                "puis recommencez.";
+    case Failure::UnsettledStream:
+        return "La pesée est instable : attendez que l'affichage de l'instrument de pesage se stabilise, "
+               "puis recommencez. Un instrument de pesage qui n'envoie sa pesée que sur sa touche d'impression "
+               "se règle par « protocole = impression ».";
     case Failure::AboveCapacity: return "La charge dépasse la portée de l'instrument de pesage.";
     case Failure::BelowZero:
         return "La pesée est négative ou sous le zéro : remettez l'instrument de pesage à zéro, puis recommencez.";
@@ -64,6 +68,16 @@ std::string messageOf(const Weighing& w, std::string_view port, std::string_view
     case Failure::Garbled:
         return "Réponse de l'instrument de pesage incomprise : « " + quoted(w.detail) +
                " ». Vérifiez la vitesse, le format et le protocole.";
+    case Failure::Ambiguous:
+        return "Réponse de l'instrument de pesage ambiguë : « " + quoted(w.detail) +
+               " » se lit de deux façons, aucune pesée n'est prise. Vérifiez le format d'envoi de l'instrument "
+               "de pesage.";
+    case Failure::NotTheWeight:
+        return "L'instrument de pesage a envoyé une tare ou un nombre de pièces, pas une pesée : « " +
+               quoted(w.detail) + " ».";
+    case Failure::Disagrees:
+        return "Le ticket de l'instrument de pesage se contredit : le brut moins la tare n'est pas le net (« " +
+               quoted(w.detail) + " ») : recommencez la pesée.";
     case Failure::LateAnswer:
         return "L'instrument de pesage a répondu à une pesée précédente, pas à celle-ci : recommencez la pesée.";
     case Failure::ScaleError:

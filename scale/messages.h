@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "session.h"
+#include "outcome.h"
 
 namespace pesolane {
 

@@ -12,16 +12,6 @@
 namespace pesolane {
 namespace {
 
-constexpr std::array<SettingSpec, 7> kSettings{{
-    {"port", "PORT", "port série de l'instrument de pesage\n(/dev/ttyUSB0, /dev/ttyACM0...)"},
-    {"vitesse", "BAUDS", "vitesse de la liaison, en bauds (9600 par défaut)"},
-    {"format", "FORMAT", "bits de données (7, 8), parité (N, E, O), bits\nd'arrêt (1, 2) : 8N1 (par défaut), 7E1, 8N2..."},
-    {"protocole", "PROTOCOLE", "commande (par défaut : le programme demande\nla pesée) ou continu (l'instrument de pesage\nenvoie ses pesées de lui-même)"},
-    {"commande", "TEXTE", "commande qui demande une pesée stable (S par\ndéfaut), avec \\e (ESC), \\xHH, \\r, \\n, \\t, \\\\ :\n\\eP, \\x05, \\nW"},
-    {"fin-commande", "FIN", "ce qui suit la commande : crlf (par défaut),\ncr, lf ou aucune"},
-    {"delai", "SECONDES", "délai d'attente d'une pesée stable,\nen secondes (10 par défaut)"},
-}};
-
 constexpr int kBauds[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 
 QString invalid(const char* what, const QString& value, const char* expected) {
@@ -32,6 +22,84 @@ int hexDigit(QChar c) {
     const char16_t u = c.unicode();
     return u >= '0' && u <= '9' ? u - '0' : u >= 'a' && u <= 'f' ? u - 'a' + 10 : u >= 'A' && u <= 'F' ? u - 'A' + 10 : -1;
 }
+
+QString setPort(ScaleSettings& s, const QString& v) {
+    if (v.isEmpty()) return invalid("port", v, "le chemin du port série");
+    s.port = v;
+    return {};
+}
+
+QString setSpeed(ScaleSettings& s, const QString& v) {
+    bool ok = false;
+    const int baud = v.toInt(&ok);
+    if (!ok || std::find(std::begin(kBauds), std::end(kBauds), baud) == std::end(kBauds))
+        return invalid("vitesse", v, "300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600 ou 115200");
+    s.baud = baud;
+    return {};
+}
+
+QString setFormat(ScaleSettings& s, const QString& v) {
+    const QString f = v.toUpper();
+    if (f.size() != 3 || !QStringLiteral("78").contains(f[0]) || !QStringLiteral("NEO").contains(f[1]) ||
+        !QStringLiteral("12").contains(f[2]))
+        return invalid("format", v, "bits de données 7 ou 8, parité N, E ou O, bits d'arrêt 1 ou 2 : 8N1, 7E1, 8N2...");
+    s.format = f;
+    return {};
+}
+
+QString setProtocol(ScaleSettings& s, const QString& v) {
+    static const std::array<std::pair<const char*, Protocol>, 3> kProtocols{
+        {{"commande", Protocol::Command}, {"continu", Protocol::Continuous}, {"impression", Protocol::Print}}};
+    const auto p = std::find_if(kProtocols.begin(), kProtocols.end(), [&v](auto& e) { return v == QLatin1String(e.first); });
+    if (p == kProtocols.end()) return invalid("protocole", v, "commande, continu ou impression");
+    s.protocol = p->second;
+    return {};
+}
+
+QString setCommand(ScaleSettings& s, const QString& v) {
+    const std::optional<QByteArray> bytes = commandBytes(v);
+    if (!bytes)
+        return invalid("commande", v, "de 1 à 16 octets : caractères imprimables sans espace, \\e, \\xHH, \\r, "
+                                      "\\n, \\t ou \\\\");
+    s.command = *bytes;
+    s.commandText = v;
+    return {};
+}
+
+QString setCommandEnd(ScaleSettings& s, const QString& v) {
+    static const std::array<std::pair<const char*, const char*>, 4> kEnds{
+        {{"crlf", "\r\n"}, {"cr", "\r"}, {"lf", "\n"}, {"aucune", ""}}};
+    const auto end = std::find_if(kEnds.begin(), kEnds.end(), [&v](auto& e) { return v == QLatin1String(e.first); });
+    if (end == kEnds.end()) return invalid("fin-commande", v, "crlf, cr, lf ou aucune");
+    s.commandEnd = end->second;
+    return {};
+}
+
+QString setSeconds(ScaleSettings& s, const QString& v) {
+    const QByteArray a = v.toLatin1();
+    double seconds = 0;
+    const auto [end, ec] = std::from_chars(a.constData(), a.constData() + a.size(), seconds);
+    if (a.isEmpty() || ec != std::errc() || end != a.constData() + a.size() || !std::isfinite(seconds) ||
+        !(seconds > 0) || !(seconds <= 600))
+        return invalid("délai", v, "un nombre de secondes écrit avec un point, plus grand que 0 et au plus 600");
+    s.seconds = seconds;
+    return {};
+}
+
+constexpr std::array<SettingSpec, 7> kSettings{{
+    {"port", "PORT", "port série de l'instrument de pesage\n(/dev/ttyUSB0, /dev/ttyACM0...)", setPort},
+    {"vitesse", "BAUDS", "vitesse de la liaison, en bauds (9600 par défaut)", setSpeed},
+    {"format", "FORMAT", "bits de données (7, 8), parité (N, E, O), bits\nd'arrêt (1, 2) : 8N1 (par défaut), 7E1, 8N2...",
+     setFormat},
+    {"protocole", "PROTOCOLE",
+     "commande (par défaut : le programme demande\nla pesée), continu (l'instrument de pesage\nenvoie ses pesées de "
+     "lui-même) ou impression\n(il envoie sa pesée quand on appuie sur sa\ntouche d'impression)",
+     setProtocol},
+    {"commande", "TEXTE", "commande qui demande une pesée stable (S par\ndéfaut), avec \\e (ESC), \\xHH, \\r, \\n, \\t, \\\\ :\n\\eP, \\x05, \\nW",
+     setCommand},
+    {"fin-commande", "FIN", "ce qui suit la commande : crlf (par défaut),\ncr, lf ou aucune", setCommandEnd},
+    {"delai", "SECONDES", "délai d'attente d'une pesée stable,\nen secondes (10 par défaut)", setSeconds},
+}};
 
 }  // namespace
 
@@ -69,53 +137,11 @@ std::optional<QByteArray> commandBytes(const QString& written) {
 }
 
 QString applySetting(ScaleSettings& s, const QString& key, const QString& value) {
-    const QString v = value.trimmed();
-    if (key == QLatin1String("port")) {
-        if (v.isEmpty()) return invalid("port", value, "le chemin du port série");
-        s.port = v;
-    } else if (key == QLatin1String("vitesse")) {
-        bool ok = false;
-        const int baud = v.toInt(&ok);
-        if (!ok || std::find(std::begin(kBauds), std::end(kBauds), baud) == std::end(kBauds))
-            return invalid("vitesse", value, "300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600 ou 115200");
-        s.baud = baud;
-    } else if (key == QLatin1String("format")) {
-        const QString f = v.toUpper();
-        if (f.size() != 3 || !QStringLiteral("78").contains(f[0]) || !QStringLiteral("NEO").contains(f[1]) ||
-            !QStringLiteral("12").contains(f[2]))
-            return invalid("format", value, "bits de données 7 ou 8, parité N, E ou O, bits d'arrêt 1 ou 2 : 8N1, 7E1, 8N2...");
-        s.format = f;
-    } else if (key == QLatin1String("protocole")) {
-        if (v == QLatin1String("commande"))
-            s.protocol = Protocol::Command;
-        else if (v == QLatin1String("continu"))
-            s.protocol = Protocol::Continuous;
-        else
-            return invalid("protocole", value, "commande ou continu");
-    } else if (key == QLatin1String("commande")) {
-        const std::optional<QByteArray> bytes = commandBytes(v);
-        if (!bytes)
-            return invalid("commande", value, "de 1 à 16 octets : caractères imprimables sans espace, \\e, \\xHH, \\r, "
-                                              "\\n, \\t ou \\\\");
-        s.command = *bytes;
-        s.commandText = v;
-    } else if (key == QLatin1String("fin-commande")) {
-        static const std::array<std::pair<const char*, const char*>, 4> kEnds{
-            {{"crlf", "\r\n"}, {"cr", "\r"}, {"lf", "\n"}, {"aucune", ""}}};
-        const auto end = std::find_if(kEnds.begin(), kEnds.end(), [&v](auto& e) { return v == QLatin1String(e.first); });
-        if (end == kEnds.end()) return invalid("fin-commande", value, "crlf, cr, lf ou aucune");
-        s.commandEnd = end->second;
-    } else if (key == QLatin1String("delai")) {
-        const QByteArray a = v.toLatin1();
-        double seconds = 0;
-        const auto [end, ec] = std::from_chars(a.constData(), a.constData() + a.size(), seconds);
-        if (a.isEmpty() || ec != std::errc() || end != a.constData() + a.size() || !std::isfinite(seconds) ||
-            !(seconds > 0) || !(seconds <= 600))
-            return invalid("délai", value, "un nombre de secondes écrit avec un point, plus grand que 0 et au plus 600");
-        s.seconds = seconds;
-    } else {
-        return QStringLiteral("réglage inconnu : %1").arg(key);
-    }
+    const auto spec = std::find_if(kSettings.begin(), kSettings.end(),
+                                   [&key](const SettingSpec& spec) { return key == QLatin1String(spec.key); });
+    if (spec == kSettings.end()) return QStringLiteral("réglage inconnu : %1").arg(key);
+    const QString wrong = spec->apply(s, value.trimmed());
+    if (!wrong.isEmpty()) return wrong;
     s.problems.removeIf([&key](const ScaleSettings::Problem& p) { return p.key == key; });
     return {};
 }
@@ -137,9 +163,10 @@ bool commandCut(const QString& path) {
         const QString line = QString::fromUtf8(file.readLine()).trimmed();
         if (line.startsWith(QLatin1Char('['))) inSection = line == QLatin1String("[pesage]");
         const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (inSection && equals > 0 && line.left(equals).trimmed() == QLatin1String("commande") &&
-            line.indexOf(QLatin1Char(';'), equals) > 0)
-            return true;
+        if (!inSection || equals <= 0 || line.left(equals).trimmed() != QLatin1String("commande")) continue;
+        // A value in double quotes is read whole, ';' and all.
+        const QString value = line.mid(equals + 1).trimmed();
+        if (!value.startsWith(QLatin1Char('"')) && value.contains(QLatin1Char(';'))) return true;
     }
     return false;
 }

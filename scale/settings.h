@@ -10,7 +10,7 @@
 #include <array>
 #include <optional>
 
-#include "session.h"
+#include "outcome.h"
 
 namespace pesolane {
 
@@ -39,6 +39,9 @@ struct SettingSpec {
     const char* key;
     const char* valueName;  // for the usage
     const char* help;       // for the usage, in French
+    // Sets it from the value as written (trimmed); a bad value leaves the
+    // settings as they were and gives what is wrong.
+    QString (*apply)(ScaleSettings& settings, const QString& value);
 };
 
 const std::array<SettingSpec, 7>& scaleSettingTable();

@@ -9,21 +9,26 @@
 // or "N", a word that is the whole line ("High", "Err 101")... A line with
 // no head known is a bare weight field. The weight field is a sign, blanks,
 // digits with one point or one comma, a unit of mass in any case, glued or
-// not, and marks after it (G, N, NET, GS, NT, GR: good; ? moving; ^ or OL
-// over). Two shapes stand apart: a framed line of the fixed-format output of
-// weighing indicators (status bytes, then digits), and a line of status
-// bytes that follows a weight line in its answer.
+// not, and marks after it (G, GS, GR gross; N, NT, NET net; ? moving; ^ or
+// OL over). A few shapes are read by a reader of their own, each gated by
+// what makes it certain: the fixed-format output of weighing indicators
+// (status bytes with their constant bits, then digits), a line of status
+// bytes, a fixed-width line whose unit is blank while it moves.
+//
+// Every row is tried: a line that two rows read differently is ambiguous,
+// and refused.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pesolane {
 
-// What one line says.
-enum class LineSays : std::uint8_t {
+// What one line means.
+enum class Meaning : std::uint8_t {
     Weight,          // a weight, not negative
     Negative,        // a weight below zero
     Unstable,        // a weight still moving
@@ -36,19 +41,25 @@ enum class LineSays : std::uint8_t {
     NotAMass,        // a value in a unit that is not a mass (pieces, %, newtons)
     Acknowledged,    // the weight line follows
     Blank,           // nothing but blanks
-    NotAWeight,      // anything else: noise, a cut line, bytes that are not text
-    Settled,         // status bytes that report nothing wrong and no motion
+    NothingWrong,    // status bytes that report no fault and no motion
+    Unreadable,      // no row reads it: noise, a cut line, bytes that are not text
+    Ambiguous,       // two rows read it differently
 };
 
+// Which weight a weight line gives: a print may carry the gross, the tare
+// and the net; only the net or a plain weight is what lies on the pan
+// beyond its container; a tare or a count of pieces never is.
+enum class WeightRole : std::uint8_t { Plain, Gross, Net, Tare, Count };
+
 struct ScaleLine {
-    LineSays says = LineSays::NotAWeight;
+    Meaning meaning = Meaning::Unreadable;
+    WeightRole role = WeightRole::Plain;
     std::string weight;    // for Weight: the digits as sent, with a point ("0100.250", "50,20" gives "50.20")
     std::string unit;      // for Weight: its unit (g, kg, mg, ct, lb, oz, ozt, dwt, gr, t); for NotAMass: as sent
-    std::string_view shape;  // the name of the shape that read it
     bool marked = false;   // the line carries its own mark of stability (S S, ST,...)
     bool status = false;   // a line of status bytes, which belongs to the weight line before it
     bool progress = false; // moving or over, and the scale goes on sending until it settles (US, OL)
-    bool whole = false;    // carries its own status bytes: nothing after it, in or out of its frame, belongs to it
+    bool closesFrame = false;  // carries its own status: its frame ends with it, without ETX
 };
 
 // The longest line read; a longer one is not a weight.
@@ -57,9 +68,14 @@ inline constexpr std::size_t kMaxLineBytes = 256;
 // The most digits a weight may have: no scale displays more.
 inline constexpr std::size_t kMaxWeightDigits = 12;
 
-// Reads one line, without its end of line; an STX before it (kept when the
-// line opened a frame) and an ETX after it, and blanks around it, are no
-// part of its text.
+// Every distinct reading that the rows of the table give of one line
+// (without its end of line; an STX before it, kept when the line opened a
+// frame, and an ETX after it are no part of its text). Two readings are the
+// same when they give the same outcome, weight, unit and role.
+std::vector<ScaleLine> readingsOf(std::string_view line);
+
+// The one reading of a line: Unreadable when no row reads it, Ambiguous
+// when two read it differently.
 ScaleLine readScaleLine(std::string_view line);
 
 }  // namespace pesolane

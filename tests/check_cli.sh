@@ -74,7 +74,7 @@ rows=(
   "none|--lire-poids --port @ENQ@ --commande \x05 --fin-commande aucune|0|00050.20 g"
   "none|--fin-commande CRLF|2|pesolane : fin-commande invalide : CRLF (attendu : crlf, cr, lf ou aucune)"
   "none|--commande \q|2|pesolane : commande invalide : \q (attendu : de 1 à 16 octets : caractères imprimables sans espace, \e, \xHH, \r, \n, \t ou \\\\)"
-  "none|--protocole auto --lire-poids|2|pesolane : protocole invalide : auto (attendu : commande ou continu)"
+  "none|--protocole auto --lire-poids|2|pesolane : protocole invalide : auto (attendu : commande, continu ou impression)"
   "none|--delai 0|2|pesolane : délai invalide : 0 (attendu : un nombre de secondes écrit avec un point, plus grand que 0 et au plus 600)"
   "none|--lire-poids --commande|2|pesolane : il manque la valeur d'une option"
 )

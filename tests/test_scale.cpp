@@ -1,5 +1,6 @@
 // What a scale sends, line by line and read by read, for both families of
 // scales; the messages that tell why no weight was read; the settings.
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -10,13 +11,18 @@
 
 using namespace pesolane;
 
-Q_DECLARE_METATYPE(pesolane::LineSays)
+Q_DECLARE_METATYPE(pesolane::Meaning)
 Q_DECLARE_METATYPE(pesolane::Failure)
 Q_DECLARE_METATYPE(pesolane::Protocol)
 
 namespace {
 
 std::string bytes(const QString& s) { return s.toStdString(); }
+
+// How the tests name a weight's role.
+QString roleName(WeightRole r) {
+    return r == WeightRole::Gross ? " gross" : r == WeightRole::Net ? " net" : r == WeightRole::Tare ? " tare" : r == WeightRole::Count ? " count" : "";
+}
 
 }  // namespace
 
@@ -26,9 +32,9 @@ class ScaleTest : public QObject {
 private slots:
     void line_says_data() {
         QTest::addColumn<QString>("line");
-        QTest::addColumn<LineSays>("says");
-        QTest::addColumn<QString>("weight");  // weight and unit, for a weight; "*" after it: marked stable
-        using L = LineSays;
+        QTest::addColumn<Meaning>("says");
+        QTest::addColumn<QString>("weight");  // weight and unit, "*" when marked stable, and the role but plain
+        using L = Meaning;
         const QString stx(QChar(2)), etx(QChar(3));
         QTest::newRow("stable") << "S S     100.25 g" << L::Weight << "100.25 g*";
         QTest::newRow("leading zeros kept") << "S S      0100.250 g" << L::Weight << "0100.250 g*";
@@ -39,7 +45,7 @@ private slots:
         QTest::newRow("no stable weight") << "S E" << L::NoStableWeight << "";
         QTest::newRow("acknowledged") << "S A" << L::Acknowledged << "";
         QTest::newRow("mark blank") << "S         8.5 g" << L::Weight << "8.5 g*";
-        QTest::newRow("mark blank, sign apart") << "S    -     8.5 g" << L::Negative << "";
+        QTest::newRow("mark blank, sign apart") << "S    -     8.5 g" << L::BelowZero << "";
         QTest::newRow("mark moving") << "S?        8.5 g" << L::Unstable << "";
         QTest::newRow("mark over") << "S^   9999.9 g" << L::AboveCapacity << "";
         QTest::newRow("mark under") << "Sv      0.0 g" << L::BelowZero << "";
@@ -49,30 +55,30 @@ private slots:
         QTest::newRow("plus, blanks, other units") << "+   5 OZ" << L::Weight << "5 oz";
         QTest::newRow("mg") << "5mg" << L::Weight << "5 mg";
         QTest::newRow("ct") << ".5 Ct" << L::Weight << ".5 ct";
-        QTest::newRow("stable gross") << "ST,GS,+  100.25 g" << L::Weight << "100.25 g*";
-        QTest::newRow("stable net") << "ST,NT,+  100.25 g" << L::Weight << "100.25 g*";
-        QTest::newRow("stable tare") << "ST,TR,+  10.00 g" << L::NotAWeight << "";
+        QTest::newRow("stable gross") << "ST,GS,+  100.25 g" << L::Weight << "100.25 g* gross";
+        QTest::newRow("stable net") << "ST,NT,+  100.25 g" << L::Weight << "100.25 g* net";
+        QTest::newRow("stable tare") << "ST,TR,+  10.00 g" << L::Weight << "10.00 g* tare";
         QTest::newRow("unstable") << "US,GS,+  100.25 g" << L::Unstable << "";
         QTest::newRow("overload") << "OL,GS,+  100.25 g" << L::AboveCapacity << "";
         QTest::newRow("stable negative") << "ST,GS,-    5.00 g" << L::Negative << "";
         QTest::newRow("framed") << stx + "S S  1.5 g" + etx << L::Weight << "1.5 g*";
         QTest::newRow("blanks") << " \t " << L::Blank << "";
-        QTest::newRow("no unit") << "100.25" << L::NotAWeight << "";
+        QTest::newRow("no unit") << "100.25" << L::Unreadable << "";
         QTest::newRow("decimal comma") << "100,25 g" << L::Weight << "100.25 g";
         QTest::newRow("tonnes") << "100.25 t" << L::Weight << "100.25 t";
-        QTest::newRow("two points") << "12.3.4 g" << L::NotAWeight << "";
-        QTest::newRow("thousands and decimals") << "1,234.5 g" << L::NotAWeight << "";
-        QTest::newRow("no digit") << "S S . g" << L::NotAWeight << "";
-        QTest::newRow("not text") << "S S 1" + QString(QChar(0x80)) + " g" << L::NotAWeight << "";
+        QTest::newRow("two points") << "12.3.4 g" << L::Unreadable << "";
+        QTest::newRow("thousands and decimals") << "1,234.5 g" << L::Unreadable << "";
+        QTest::newRow("no digit") << "S S . g" << L::Unreadable << "";
+        QTest::newRow("not text") << "S S 1" + QString(QChar(0x80)) + " g" << L::Unreadable << "";
         // A status header with the sign and no gross or net field; a count.
         QTest::newRow("header, stable") << "ST,+00050.20  g" << L::Weight << "00050.20 g*";
         QTest::newRow("header, moving") << "US,-00050.19  g" << L::Unstable << "";
         QTest::newRow("header, overload") << "OL,+9999999E" << L::AboveCapacity << "";
         QTest::newRow("header, count") << "QT,+00000125PC" << L::NotAMass << "PC";
-        QTest::newRow("header, gross, no comma") << "ST,GS   50.20 g" << L::Weight << "50.20 g*";
-        QTest::newRow("header, comma before the unit") << "ST,GS,  12.345,Kg" << L::Weight << "12.345 kg*";
+        QTest::newRow("header, gross, no comma") << "ST,GS   50.20 g" << L::Weight << "50.20 g* gross";
+        QTest::newRow("header, comma before the unit") << "ST,GS,  12.345,Kg" << L::Weight << "12.345 kg* gross";
         // Fixed width: an ID field of six, then sixteen of data; the unit's place blank while moving.
-        QTest::newRow("fixed width, ID") << "N     +    50.20 g  " << L::Weight << "50.20 g";
+        QTest::newRow("fixed width, ID") << "N     +    50.20 g  " << L::Weight << "50.20 g net";
         QTest::newRow("fixed width") << "+    50.20 g  " << L::Weight << "50.20 g";
         QTest::newRow("fixed width, blank sign") << "     50.20 g  " << L::Weight << "50.20 g";
         QTest::newRow("fixed width, moving") << "+    50.20    " << L::Unstable << "";
@@ -84,22 +90,22 @@ private slots:
         QTest::newRow("error code") << "Err 101" << L::ScaleError << "";
         QTest::newRow("error") << "Error" << L::ScaleError << "";
         // Marks after the unit, after blanks or glued to it.
-        QTest::newRow("mark G") << "50.20 g G" << L::Weight << "50.20 g";
-        QTest::newRow("mark NET") << "  50.20 kg  NET" << L::Weight << "50.20 kg";
-        QTest::newRow("mark GS glued") << "50.20gGS" << L::Weight << "50.20 g";
-        QTest::newRow("mark NT glued") << "50.20 KgNT" << L::Weight << "50.20 kg";
-        QTest::newRow("mark gross, indicator") << "  12.34kgGR" << L::Weight << "12.34 kg";
+        QTest::newRow("mark G") << "50.20 g G" << L::Weight << "50.20 g gross";
+        QTest::newRow("mark NET") << "  50.20 kg  NET" << L::Weight << "50.20 kg net";
+        QTest::newRow("mark GS glued") << "50.20gGS" << L::Weight << "50.20 g gross";
+        QTest::newRow("mark NT glued") << "50.20 KgNT" << L::Weight << "50.20 kg net";
+        QTest::newRow("mark gross, indicator") << "  12.34kgGR" << L::Weight << "12.34 kg gross";
         QTest::newRow("mark moving") << "- 50.20 g ? NET" << L::Unstable << "";
         QTest::newRow("mark moving, glued") << "50.20g?" << L::Unstable << "";
         QTest::newRow("mark over") << "50.20 g OL" << L::AboveCapacity << "";
-        QTest::newRow("grain or gram net") << "50.20 GN" << L::NotAWeight << "";
-        QTest::newRow("unknown mark") << "50.20 g X" << L::NotAWeight << "";
+        QTest::newRow("grain or gram net") << "50.20 GN" << L::Ambiguous << "";
+        QTest::newRow("unknown mark") << "50.20 g X" << L::Unreadable << "";
         // Words or letters before the weight.
-        QTest::newRow("label GROSS") << "GROSS   50.20 g" << L::Weight << "50.20 g";
-        QTest::newRow("label NET") << "NET     50.20 g" << L::Weight << "50.20 g";
-        QTest::newRow("label G, sign apart") << "G + 2.10 kg" << L::Weight << "2.10 kg";
-        QTest::newRow("label with a scale number") << "1G   1.234kg" << L::Weight << "1.234 kg";
-        QTest::newRow("label tare") << "T       10.00 g" << L::NotAWeight << "";
+        QTest::newRow("label GROSS") << "GROSS   50.20 g" << L::Weight << "50.20 g gross";
+        QTest::newRow("label NET") << "NET     50.20 g" << L::Weight << "50.20 g net";
+        QTest::newRow("label G, sign apart") << "G + 2.10 kg" << L::Weight << "2.10 kg gross";
+        QTest::newRow("label with a scale number") << "1G   1.234kg" << L::Weight << "1.234 kg gross";
+        QTest::newRow("label tare") << "T       10.00 g" << L::Weight << "10.00 g tare";
         QTest::newRow("mark before, moving") << "? - 2.237 lb" << L::Unstable << "";
         QTest::newRow("mark before, over") << "^      0.000 kg" << L::AboveCapacity << "";
         QTest::newRow("display of carets") << "^^^^^^^lb" << L::AboveCapacity << "";
@@ -117,44 +123,79 @@ private slots:
         auto ff = [](char a, char b, char c, bool tare = true) {
             return QString(QChar(2)) + a + b + c + "001234" + (tare ? "000000" : "");
         };
-        QTest::newRow("fixed format, kg") << ff(',', '0', ' ') << L::Weight << "0012.34 kg*";
-        QTest::newRow("fixed format, lb, short") << ff(',', ' ', ' ', false) << L::Weight << "0012.34 lb*";
-        QTest::newRow("fixed format, grams") << ff(',', '0', '!') << L::Weight << "0012.34 g*";
-        QTest::newRow("fixed format, no point") << ff('"', '0', ' ') << L::Weight << "001234 kg*";
-        QTest::newRow("fixed format, tens") << ff('!', '0', ' ') << L::Weight << "0012340 kg*";
+        QTest::newRow("fixed format, kg") << ff(',', '0', ' ') << L::Weight << "0012.34 kg* gross";
+        QTest::newRow("fixed format, lb, short") << ff(',', ' ', ' ', false) << L::Weight << "0012.34 lb* gross";
+        QTest::newRow("fixed format, grams") << ff(',', '0', '!') << L::Weight << "0012.34 g* gross";
+        QTest::newRow("fixed format, no point") << ff('*', '0', ' ') << L::Weight << "001234 kg* gross";
+        QTest::newRow("fixed format, tens") << ff(')', '0', ' ') << L::Weight << "0012340 kg* gross";
         QTest::newRow("fixed format, motion") << ff(',', '8', ' ') << L::Unstable << "";
         QTest::newRow("fixed format, negative") << ff(',', '2', ' ') << L::Negative << "";
         QTest::newRow("fixed format, out of range") << ff(',', '4', ' ') << L::AboveCapacity << "";
         QTest::newRow("fixed format, power-up") << ff(',', 'p', ' ') << L::CannotWeigh << "";
-        QTest::newRow("fixed format, ten times finer") << ff(',', '0', '0') << L::NotAWeight << "";
-        QTest::newRow("fixed format, not framed") << ff(',', '0', ' ').mid(1) << L::NotAWeight << "";
+        QTest::newRow("fixed format, ten times finer") << ff(',', '0', '0') << L::Unreadable << "";
+        QTest::newRow("fixed format, not framed") << ff(',', '0', ' ').mid(1) << L::Unreadable << "";
         QTest::newRow("12 digits") << "S S 123456.789012 g" << L::Weight << "123456.789012 g*";
-        QTest::newRow("13 digits") << "S S 1234567890123 g" << L::NotAWeight << "";
-        QTest::newRow("13 digits, bare") << "000000000012.5 kg" << L::NotAWeight << "";
+        QTest::newRow("13 digits") << "S S 1234567890123 g" << L::Unreadable << "";
+        QTest::newRow("13 digits, bare") << "000000000012.5 kg" << L::Unreadable << "";
         QTest::newRow("256 bytes") << "S S" + QString(248, ' ') + "1.5 g" << L::Weight << "1.5 g*";
-        QTest::newRow("257 bytes") << "S S" + QString(249, ' ') + "1.5 g" << L::NotAWeight << "";
+        QTest::newRow("257 bytes") << "S S" + QString(249, ' ') + "1.5 g" << L::Unreadable << "";
         // Status bytes: bits 4 and 5 set; motion in the first, under and over in the second.
-        QTest::newRow("status settled") << "00" << L::Settled << "";
-        QTest::newRow("status at zero, third byte") << "2p0" << L::Settled << "";
+        QTest::newRow("status settled") << "00" << L::NothingWrong << "";
+        QTest::newRow("status at zero, third byte") << "2p0" << L::NothingWrong << "";
         QTest::newRow("status moving") << "10" << L::Unstable << "";
         QTest::newRow("status over") << "02" << L::AboveCapacity << "";
         QTest::newRow("status under") << "01" << L::BelowZero << "";
         QTest::newRow("status fault") << "08" << L::CannotWeigh << "";
-        QTest::newRow("not status, first byte with bit 6") << "p0" << L::NotAWeight << "";
+        QTest::newRow("not status, first byte with bit 6") << "p0" << L::Unreadable << "";
         QTest::newRow("not status, last byte with bit 6") << "0p" << L::NotAMass << "p";
-        QTest::newRow("not status, five bytes") << "0ppp0" << L::NotAWeight << "";
+        QTest::newRow("not status, five bytes") << "0ppp0" << L::Unreadable << "";
+        // Lines that read two ways are refused; what reads one way says whose weight it is.
+        QTest::newRow("two rows: over, and a stable weight") << "S +   100.00 g" << L::Ambiguous << "";
+        QTest::newRow("capital T: tonnes or a tare mark") << "S S     50.20 T" << L::Ambiguous << "";
+        QTest::newRow("gross label, net mark") << "G  50.20 g NET" << L::Ambiguous << "";
+        QTest::newRow("count header in grams") << "QT,+00000125 g" << L::Weight << "00000125 g* count";
+        QTest::newRow("label count") << "Qnt   125 g" << L::Weight << "125 g count";
+        QTest::newRow("label TARE") << "TARE    10.00 g" << L::Weight << "10.00 g tare";
+        QTest::newRow("pounds spelled lbs") << "12.5 lbs" << L::Weight << "12.5 lb";
+        QTest::newRow("fixed format, net") << ff(',', '1', ' ') << L::Weight << "0012.34 kg* net";
+        QTest::newRow("fixed format, no increment size") << ff(' ', ' ', ' ') << L::Unreadable << "";
+        QTest::newRow("fixed format, A with bit 6") << ff('l', '0', ' ') << L::Unreadable << "";
+        QTest::newRow("fixed format, B without bit 5") << ff(',', '\x10', ' ') << L::Unreadable << "";
+        QTest::newRow("fixed format, C with bit 6") << ff(',', '0', '`') << L::Unreadable << "";
     }
 
     void line_says() {
         QFETCH(QString, line);
-        QFETCH(LineSays, says);
+        QFETCH(Meaning, says);
         QFETCH(QString, weight);
         const std::string raw = line.toLatin1().toStdString();
         const ScaleLine l = readScaleLine(raw);
-        QCOMPARE(l.says, says);
-        const std::string read = l.says == LineSays::NotAMass ? l.unit : l.weight.empty() ? "" : l.weight + " " + l.unit;
-        QCOMPARE(QString::fromStdString(read + (l.marked && !l.weight.empty() ? "*" : "")), weight);
+        QCOMPARE(l.meaning, says);
+        const std::string read = l.meaning == Meaning::NotAMass ? l.unit : l.weight.empty() ? "" : l.weight + " " + l.unit;
+        QCOMPARE(QString::fromStdString(read + (l.marked && !l.weight.empty() ? "*" : "")) +
+                     (l.weight.empty() ? "" : roleName(l.role)),
+                 weight);
         QCOMPARE(l.status, QByteArray(QTest::currentDataTag()).startsWith("status "));
+        // Only a line known to read two ways by two rows has two readings.
+        QCOMPARE(readingsOf(raw).size() > 1, QByteArray(QTest::currentDataTag()).startsWith("two rows"));
+    }
+
+    // Every line of the fuzzer's seeds reads one way, but those that are
+    // known to read two.
+    void seeds_readOneWay() {
+        const QStringList twoWays{"S +   100.00 g"};
+        QDir dir(QStringLiteral(PESOLANE_SOURCE_DIR "/fuzz/corpus/scale_line"));
+        const QStringList files = dir.entryList(QDir::Files);
+        QVERIFY(files.size() >= 6);
+        for (const QString& name : files) {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            for (QByteArray line : f.readAll().split('\n')) {
+                line = line.trimmed();
+                const std::size_t readings = readingsOf(line.toStdString()).size();
+                QVERIFY2(readings <= 1 || twoWays.contains(QString::fromLatin1(line)), line.constData());
+            }
+        }
     }
 
     // One read: bytes before it (dropped), then its bytes in chunks ("|";
@@ -167,7 +208,7 @@ private slots:
         QTest::addColumn<bool>("atOnce");     // the outcome comes before the time limit
         QTest::addColumn<Failure>("failure");
         QTest::addColumn<QString>("got");     // weight and unit, or the detail of a failure
-        const Protocol C = Protocol::Command, K = Protocol::Continuous;
+        const Protocol C = Protocol::Command, K = Protocol::Continuous, P = Protocol::Print;
         using F = Failure;
         QTest::newRow("answer") << C << true << "" << "S S     100.25 g\r\n" << true << F::None << "100.25 g";
         QTest::newRow("acknowledged first") << C << false << "" << "S A\r\nS         8.5 g\r\n" << true << F::None << "8.5 g";
@@ -178,70 +219,109 @@ private slots:
         QTest::newRow("negative") << C << false << "" << "S S  -  3 g\r\n" << true << F::BelowZero << "";
         QTest::newRow("command unknown") << C << false << "" << "ES\r\n" << true << F::NotUnderstood << "";
         QTest::newRow("scale's own limit") << C << false << "" << "S E\r\n" << true << F::NoStableWeight << "";
-        QTest::newRow("noise") << C << false << "" << "\r\n#@!\r\n" << true << F::Garbled << "#@!";
+        QTest::newRow("noise") << C << false << "" << "\r\n#@!\r\n|~1000" << true << F::Garbled << "#@!";
         QTest::newRow("in pieces") << C << false << "" << "S S  1|00.2|5 g|\r\n" << true << F::None << "100.25 g";
         QTest::newRow("cut line at the limit") << C << false << "" << "S S 5 g" << false << F::Garbled << "S S 5 g";
         QTest::newRow("silence") << C << false << "" << "" << false << F::TimedOut << "";
-        QTest::newRow("line too long") << C << false << "" << QString(300, '7') + " g\r\n" << true << F::Garbled
+        QTest::newRow("line too long") << C << false << "" << QString(300, '7') + " g\r\n|~1000" << true << F::Garbled
                                        << QString(40, '7');
         QTest::newRow("before the read") << C << false << "S S 1 g\r\nS S 2" << " g\r\nS S 3 g\r\n" << true << F::None << "3 g";
-        QTest::newRow("moving, then stable") << K << false << "" << "US,GS,+ 1 g\r\nST,GS,+  100.25 g\r\n" << true
+        QTest::newRow("moving, then stable") << K << false << "" << "US,GS,+ 1 g\r\nST,GS,+  100.25 g\r\n|~1000" << true
                                              << F::None << "100.25 g";
         QTest::newRow("moving to the end") << K << false << "" << "US,GS,+ 1 g\r\nUS,GS,+ 2 g\r\n" << false << F::Unstable << "";
         QTest::newRow("overload to the end") << K << false << "" << "OL,GS,+ 1 g\r\n" << false << F::AboveCapacity << "";
-        QTest::newRow("stable negative") << K << false << "" << "ST,GS,-  5 g\r\n" << true << F::BelowZero << "";
+        QTest::newRow("stable negative") << K << false << "" << "ST,-  5 g\r\n" << true << F::BelowZero << "";
         QTest::newRow("noise to the end") << K << false << "" << "\x01zz\r\n" << false << F::Garbled << "\x01zz";
-        QTest::newRow("first line cut") << K << true << "" << "2.34 kg\r\n     12.34 kg\r\n|~1000" << true << F::None << "12.34 kg";
-        QTest::newRow("line under way") << K << false << "ST,GS,+ 99" << ".5 g\nST,GS,+ 7 g\n" << true << F::None << "7 g";
-        // Bare weights: settled by three equal lines over half a second, each
-        // whole (the next line ends it), or by a silence.
+        QTest::newRow("first line cut") << K << true << "" << "2.34 kg\r\nST,+ 12.34 kg\r\n" << true << F::None << "12.34 kg";
+        QTest::newRow("line under way") << K << false << "ST,+ 99" << ".5 g\nST,+ 7 g\n" << true << F::None << "7 g";
+        // Bare weights, without a command: settled by three equal whole
+        // prints over half a second (a print is whole when the next begins),
+        // never by a silence; with the print key, by the silence after it.
         auto stream = [](const QStringList& weights, int gap) {
             QStringList lines;
             for (const QString& w : weights) lines << "   " + w + " g\r\n";
             return lines.join(QStringLiteral("|~%1|").arg(gap));
         };
-        QTest::newRow("print key: one line, a silence") << K << false << "" << "     12.34 kg\r\n|~999|~1" << true << F::None << "12.34 kg";
-        QTest::newRow("print key, before the silence") << K << false << "" << "     12.34 kg\r\n|~999" << false << F::Unstable << "";
+        QTest::newRow("print key: one line, a silence") << P << false << "" << "     12.34 kg\r\n|~999|~1" << true << F::None << "12.34 kg";
+        QTest::newRow("print key, before the silence") << P << false << "" << "     12.34 kg\r\n|~999" << false << F::Unstable << "";
+        QTest::newRow("print key, silence from the last byte") << P << false << "" << "   12.34 kg\r\n|~500|   13|~999" << false
+                                                              << F::Unstable << "";
+        QTest::newRow("print key, a print under way at F9") << P << false << "   99.0 kg\r\n" << "   12.34 kg\r\n|~999|~1|7 kg\r\n|~1000"
+                                                           << true << F::None << "7 kg";
+        QTest::newRow("continuous, one line then a silence") << K << false << "" << "     12.34 kg\r\n|~1000|~1000" << false
+                                                            << F::UnsettledStream << "";
+        QTest::newRow("continuous, changing every 1.1 s") << K << false << "" << stream({"100.0", "101.0", "100.0"}, 1100) + "|~1100"
+                                                         << false << F::UnsettledStream << "";
         const QStringList steady{"100.0", "100.0", "100.0", "100.0"};
         QTest::newRow("steady stream") << K << false << "" << stream(steady, 250) << true << F::None << "100.0 g";
-        QTest::newRow("steady, but not half a second") << K << false << "" << stream(steady, 166) << false << F::Unstable << "";
-        QTest::newRow("steady, three lines only") << K << false << "" << stream(steady.mid(1), 250) << false << F::Unstable << "";
+        QTest::newRow("steady, but not half a second") << K << false << "" << stream(steady, 166) << false << F::UnsettledStream << "";
+        QTest::newRow("steady, three lines only") << K << false << "" << stream(steady.mid(1), 250) << false << F::UnsettledStream << "";
         QTest::newRow("two equal lines over more than half a second") << K << false << "" << stream({"100.0", "100.0", "101.0"}, 600)
-                                                                     << false << F::Unstable << "";
-        QTest::newRow("steady, two lines only") << K << false << "" << "1 g\r\n|~600|1 g\r\n|~999" << false << F::Unstable << "";
+                                                                     << false << F::UnsettledStream << "";
+        QTest::newRow("steady, two lines only") << K << false << "" << "1 g\r\n|~600|1 g\r\n|~999" << false << F::UnsettledStream << "";
         QTest::newRow("moving stream") << K << false << "" << stream({"100.0", "101.0", "100.0", "101.0", "100.0"}, 250) + "|~2000"
-                                       << false << F::Unstable << "";
+                                       << false << F::UnsettledStream << "";
         QTest::newRow("moved, then settled") << K << false << "" << stream(QStringList{"101.0"} + steady, 250) << true << F::None
                                              << "100.0 g";
         QTest::newRow("moving stream, with a command") << C << false << "" << stream({"100.0", "101.0", "100.0"}, 300) + "|~2000"
                                                        << false << F::Unstable << "";
         QTest::newRow("bare answer, then a silence") << C << false << "" << "0012.34LB\r\n|~1000" << true << F::None
                                                      << "0012.34 lb";
-        // Moving lines with more to come, after a command too; a status without a command is quoted.
+        QTest::newRow("a 00 line is no status without ETX") << K << false << "" << "100.0 g\r\n00\r\n|~250|100.0 g\r\n00\r\n|~250|"
+                                                                                    "100.0 g\r\n00\r\n|~250|100.0 g\r\n00\r\n"
+                                                            << false << F::Garbled << "100.0 g";
+        // Moving lines with more to come, after a command too; a status without a command keeps its reason.
         QTest::newRow("header stream until settled") << C << false << "" << "US,-00050.19  g\r\nUS,+00050.1  g\r\nST,+00050.20  g\r\n"
                                                      << true << F::None << "00050.20 g";
         QTest::newRow("header stream, moving to the end") << C << false << "" << "US,+00050.1  g\r\n" << false << F::Unstable << "";
-        QTest::newRow("status line, no command") << K << false << "" << "S I\r\n" << false << F::Garbled << "S I";
-        QTest::newRow("count") << C << false << "" << "QT,+00000125PC\r\n" << true << F::NotAMass << "PC";
-        QTest::newRow("count, no command") << K << false << "" << "QT,+00000125PC\r\n" << false << F::NotAMass << "PC";
+        QTest::newRow("status line, no command") << K << false << "" << "S I\r\n" << false << F::CannotWeigh << "";
+        QTest::newRow("adjusting, no command") << K << false << "" << "C\r\n" << false << F::CannotWeigh << "";
+        QTest::newRow("status bytes of a fault, no command") << K << false << "" << "\x02 1 g\r\n08\r\x03" << false << F::CannotWeigh << "";
+        QTest::newRow("count") << C << false << "" << "QT,+00000125PC\r\n|~1000" << true << F::NotTheWeight << "QT,+00000125PC";
+        QTest::newRow("count in grams") << C << false << "" << "QT,+00000125 g\r\n|~1000" << true << F::NotTheWeight << "QT,+00000125 g";
+        QTest::newRow("count, no command") << K << false << "" << "QT,+00000125PC\r\n|~1000" << false << F::NotTheWeight
+                                           << "QT,+00000125PC";
+        QTest::newRow("over, and a weight after it") << C << false << "" << "S +   100.00 g\r\n" << true << F::Ambiguous << "S +   100.00 g";
         QTest::newRow("scale's error") << C << false << "" << "Err 101\r\n" << true << F::ScaleError << "Err 101";
         QTest::newRow("fixed width, moving") << C << false << "" << "+    50.20    \r\n" << true << F::Unstable << "";
-        // A print of several lines: its first weight, once it is over.
-        QTest::newRow("print of several lines") << K << false << "" << "GROSS   50.20 g\r\nNo. 1\r\nTOTAL   50.20 g\r\n\r\n\r|~1000"
+        // A print of several lines: its net, or its one weight, once it is over.
+        QTest::newRow("print of several lines") << P << false << "" << "GROSS   50.20 g\r\nNo. 1\r\nTOTAL   50.20 g\r\n\r\n\r|~1000"
                                                 << true << F::None << "50.20 g";
         QTest::newRow("print gross, tare, net") << C << false << "" << "G       50.20 g\r\nT       10.00 g\r\nN       40.20 g\r\n|~1000"
-                                                << true << F::None << "50.20 g";
+                                                << true << F::None << "40.20 g";
+        QTest::newRow("print GROSS, TARE, NET") << P << false << "" << "GROSS  1.500 kg\r\nTARE   0.250 kg\r\nNET    1.25 kg\r\n|~1000"
+                                                << true << F::None << "1.25 kg";
+        QTest::newRow("print that does not add up") << P << false << "" << "G       50.20 g\r\nT       10.00 g\r\nN       40.21 g\r\n|~1000"
+                                                    << true << F::Disagrees << "G       50.20 g";
+        QTest::newRow("print of a tare alone") << P << false << "" << "T       10.00 g\r\n|~1000" << true << F::NotTheWeight
+                                               << "T       10.00 g";
+        QTest::newRow("print of two different weights") << P << false << "" << "   50.20 g\r\n   12.00 g\r\n|~1000" << true
+                                                        << F::Ambiguous << "   50.20 g";
+        QTest::newRow("stream, gross then net") << K << false << "" << "ST,GS,+  50.20 g\r\nST,NT,+  40.20 g\r\n" << true << F::None
+                                                << "40.20 g";
+        QTest::newRow("stream, net first") << K << false << "" << "ST,NT,+  40.20 g\r\nST,GS,+  50.20 g\r\n" << true << F::None
+                                           << "40.20 g";
+        QTest::newRow("stream of gross alone") << K << false << "" << "ST,GS,+  50.20 g\r\n|ST,GS,+  50.20 g\r\n" << true << F::None
+                                               << "50.20 g";
+        QTest::newRow("bare stream, gross tare net") << K << false << "" << "G  50 g\r\nT  10 g\r\nN  40 g\r\n|~250|G  50 g\r\nT  10 g\r\n"
+                                                                             "N  40 g\r\n|~250|G  50 g\r\nT  10 g\r\nN  40 g\r\n|~250|G  50 g\r\n"
+                                                     << true << F::None << "40 g";
         QTest::newRow("fixed-format output") << K << false << "" << "\x02,0 001234000000\r\x17\x02,0 0012" << true << F::None
                                              << "0012.34 kg";
         QTest::newRow("fixed-format output, moving") << K << false << "" << "\x02,8 001234000000\r\x17" << false << F::Unstable << "";
         // A weight and its status bytes, up to ETX: judged whole.
         QTest::newRow("status settled") << C << false << "" << "\n0012.34lb\r\n00\r\x03" << true << F::None << "0012.34 lb";
         QTest::newRow("status in motion") << C << false << "" << "\n0012.34lb\r\n|10\r\x03" << true << F::Unstable << "";
+        QTest::newRow("status after a pause") << C << false << "" << "\n0012.34lb\r\n|~1100|10\r\x03" << true << F::Unstable << "";
         QTest::newRow("status over capacity") << C << false << "" << "\n0012.34lb\r\n02\r\x03" << true << F::AboveCapacity << "";
-        QTest::newRow("status without ETX") << C << false << "" << "0012.34lb\r\n|~999|10\r\n|~1000" << true << F::Unstable << "";
+        QTest::newRow("status without ETX") << C << false << "" << "0012.34lb\r\n|~999|10\r\n|~1000" << false << F::Garbled
+                                            << "0012.34lb";
         QTest::newRow("status alone") << C << false << "" << "\n00\r\x03" << true << F::Garbled << "00";
         QTest::newRow("framed, status after") << C << false << "" << "\x02S S 5 g\r\n|01\r\n\x03" << true << F::BelowZero << "";
         QTest::newRow("framed, no ETX") << C << false << "" << "\x02S S 5 g\r\n" << false << F::Garbled << "S S 5 g";
+        QTest::newRow("a second frame before the first closed") << C << false << "" << "\x02S S 5 g\r\n\x02S S 6 g\x03" << true
+                                                                << F::Garbled << "S S 5 g";
+        QTest::newRow("fixed-format look-alike") << C << false << "" << "\x02   000500\r\x03" << true << F::Garbled << "   000500";
     }
 
     void session() {
@@ -278,28 +358,32 @@ private slots:
 
     // Reads one after another on one session, with a command: "F9" starts a
     // read, "T" is its time limit, "X" gives it up, any other step is bytes
-    // from the scale. Each read's outcome is listed; the answers still owed
-    // at the end follow.
+    // from the scale. Each read's outcome is listed, and each time the read
+    // sends its command again.
     void answers_data() {
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("outcomes");
-        QTest::addColumn<int>("owed");
-        QTest::newRow("late answer, then its own") << "F9|T|F9|S S 999.0 g\r\n|S S 5.0 g\r\n" << "time limit, 5.0 g" << 0;
-        QTest::newRow("late answer in one piece with its own") << "F9|T|F9|S S 999.0 g\r\nS S 5.0 g\r\n" << "time limit, 5.0 g" << 0;
-        QTest::newRow("late answer between reads") << "F9|T|S S 999.0 g\r\n|F9|S S 5.0 g\r\n" << "time limit, 5.0 g" << 0;
-        QTest::newRow("two late answers") << "F9|T|F9|T|F9|S I\r\nS S 999 g\r\n|S S 5 g\r\n" << "time limit, time limit, 5 g" << 0;
-        QTest::newRow("late status answer") << "F9|T|F9|\n0012.34lb\r\n10\r\x03|S S 5 g\r\n" << "time limit, 5 g" << 0;
-        QTest::newRow("given up, then read again") << "F9|X|F9|S S 999 g\r\n|S S 5 g\r\n" << "given up, 5 g" << 0;
-        QTest::newRow("given up after its answer") << "F9|0012.34lb\r\n|X|F9|S S 5 g\r\n" << "given up, 5 g" << 0;
-        QTest::newRow("scale off, then on") << "F9|T|F9|S S 5 g\r\n|T|F9|S S 6 g\r\n" << "time limit, late, 6 g" << 0;
-        QTest::newRow("still silent") << "F9|T|F9|T" << "time limit, time limit" << 2;
-        QTest::newRow("own answer unsettled") << "F9|1 g\r\n|2 g\r\n|T" << "unstable" << 0;
+        QTest::newRow("late answer, then its own") << "F9|T|F9|S S 999.0 g\r\n|S S 5.0 g\r\n" << "time limit, asked again, 5.0 g";
+        QTest::newRow("late answer in one piece with its own") << "F9|T|F9|S S 999.0 g\r\nS S 5.0 g\r\n"
+                                                               << "time limit, 5.0 g";
+        QTest::newRow("late answer between reads") << "F9|T|S S 999.0 g\r\n|F9|S S 5.0 g\r\n" << "time limit, 5.0 g";
+        QTest::newRow("two late answers") << "F9|T|F9|T|F9|S I\r\nS S 999 g\r\n|S S 5 g\r\n"
+                                          << "time limit, time limit, asked again, asked again, 5 g";
+        QTest::newRow("late status answer") << "F9|T|F9|\n0012.34lb\r\n10\r\x03|S S 5 g\r\n" << "time limit, asked again, 5 g";
+        QTest::newRow("given up, then read again") << "F9|X|F9|S S 999 g\r\n|S S 5 g\r\n" << "given up, asked again, 5 g";
+        QTest::newRow("given up during its answer") << "F9|0012.34lb\r\n|X|F9|S S 5 g\r\n" << "given up, 5 g";
+        QTest::newRow("scale off, then on") << "F9|T|F9|S S 5 g\r\n|S S 6 g\r\n" << "time limit, asked again, 6 g";
+        QTest::newRow("missed for good, still read") << "F9|T|F9|S S 5 g\r\n|S S 6 g\r\n|F9|S S 7 g\r\n|S S 8 g\r\n"
+                                                     << "time limit, asked again, 6 g, asked again, 8 g";
+        QTest::newRow("slow scale, one answer behind") << "F9|T|F9|S S 1 g\r\n|T|S S 2 g\r\n|F9|S S 3 g\r\n|T"
+                                                       << "time limit, asked again, late, asked again, late";
+        QTest::newRow("still silent") << "F9|T|F9|T" << "time limit, time limit";
+        QTest::newRow("own answer unsettled") << "F9|1 g\r\n|2 g\r\n|T" << "unstable";
     }
 
     void answers() {
         QFETCH(QString, script);
         QFETCH(QString, outcomes);
-        QFETCH(int, owed);
         ReadSession s(Protocol::Command);
         s.opened();
         QStringList got;
@@ -322,9 +406,9 @@ private slots:
             } else if (std::optional<Weighing> w = s.feed(bytes(step), 0)) {
                 tell(*w);
             }
+            for (int asks = s.askAgain(); asks > 0; --asks) got << "asked again";
         }
         QCOMPARE(got.join(", "), outcomes);
-        QCOMPARE(s.owed(), owed);
     }
 
     void messages_data() {
@@ -340,6 +424,18 @@ private slots:
                                        "protocole).";
         QTest::newRow("command") << Failure::NotUnderstood
                                  << "L'instrument de pesage n'a pas compris la commande « SI » : vérifiez le réglage commande.";
+        QTest::newRow("unsettled stream") << Failure::UnsettledStream
+                                          << "La pesée est instable : attendez que l'affichage de l'instrument de pesage se "
+                                             "stabilise, puis recommencez. Un instrument de pesage qui n'envoie sa pesée que "
+                                             "sur sa touche d'impression se règle par « protocole = impression ».";
+        QTest::newRow("two readings") << Failure::Ambiguous
+                                      << "Réponse de l'instrument de pesage ambiguë : « g » se lit de deux façons, aucune "
+                                         "pesée n'est prise. Vérifiez le format d'envoi de l'instrument de pesage.";
+        QTest::newRow("a tare") << Failure::NotTheWeight
+                                << "L'instrument de pesage a envoyé une tare ou un nombre de pièces, pas une pesée : « g ».";
+        QTest::newRow("gross, tare, net") << Failure::Disagrees
+                                          << "Le ticket de l'instrument de pesage se contredit : le brut moins la tare n'est "
+                                             "pas le net (« g ») : recommencez la pesée.";
         QTest::newRow("units") << Failure::OtherUnit
                                << "Cette pesée est en kg, la première pesée de ce comptage en g : réglez l'instrument de "
                                   "pesage sur g, ou recommencez le comptage à l'étape 1.";
@@ -372,7 +468,9 @@ private slots:
                                         << "format invalide : 8M1 (attendu : bits de données 7 ou 8, parité N, E ou O, "
                                            "bits d'arrêt 1 ou 2 : 8N1, 7E1, 8N2...)";
         QTest::newRow("protocol") << "protocole" << "continu" << "";
-        QTest::newRow("protocol unknown") << "protocole" << "auto" << "protocole invalide : auto (attendu : commande ou continu)";
+        QTest::newRow("protocol, print key") << "protocole" << "impression" << "";
+        QTest::newRow("protocol unknown") << "protocole" << "auto"
+                                          << "protocole invalide : auto (attendu : commande, continu ou impression)";
         QTest::newRow("command with a blank") << "commande" << "S I"
                                               << "commande invalide : S I (attendu : de 1 à 16 octets : caractères "
                                                  "imprimables sans espace, \\e, \\xHH, \\r, \\n, \\t ou \\\\)";
@@ -395,7 +493,9 @@ private slots:
         QCOMPARE(applySetting(s, key, value), error);
         QCOMPARE(s.baud, key == "vitesse" && error.isEmpty() ? 19200 : 9600);
         QCOMPARE(s.format, key == "format" && error.isEmpty() ? value.toUpper() : QString("8N1"));
-        QCOMPARE(s.protocol, key == "protocole" && error.isEmpty() ? Protocol::Continuous : Protocol::Command);
+        QCOMPARE(s.protocol, key != "protocole" || !error.isEmpty() ? Protocol::Command
+                             : value == "impression"               ? Protocol::Print
+                                                                   : Protocol::Continuous);
         QVERIFY(s.seconds == (key == "delai" && error.isEmpty() ? value.toDouble() : 10.0));
     }
 
@@ -442,6 +542,13 @@ private slots:
         const QString told = problemsText(s);
         for (const char* part : {"vitesse invalide : fast", "format invalide : 9X9", "coupée au « ; »"})
             QVERIFY2(told.contains(QString::fromUtf8(part)), qPrintable(told));
+        // In double quotes the file reads it whole.
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("[pesage]\ncommande=\"P;X\"\n");
+        f.close();
+        const ScaleSettings quoted = settingsFromFile(path);
+        QCOMPARE(quoted.problems.size(), 0);
+        QCOMPARE(quoted.command, QByteArray("P;X"));
     }
 };
 

@@ -1,0 +1,153 @@
+#include "prints.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace pesolane {
+namespace {
+
+// A line as a message quotes it: without the STX that opened its frame.
+std::string quotedPart(std::string_view line) {
+    while (!line.empty() && line.front() == kSTX) line.remove_prefix(1);
+    return std::string(line.substr(0, 40));
+}
+
+bool isWeightLine(const ScaleLine& l) {
+    return l.meaning == Meaning::Weight || l.meaning == Meaning::Negative || l.meaning == Meaning::NotAMass;
+}
+
+Failure failureOf(Meaning m) {
+    switch (m) {
+    case Meaning::Unstable: return Failure::Unstable;
+    case Meaning::AboveCapacity: return Failure::AboveCapacity;
+    case Meaning::BelowZero:
+    case Meaning::Negative: return Failure::BelowZero;
+    case Meaning::CannotWeigh: return Failure::CannotWeigh;
+    case Meaning::NotUnderstood: return Failure::NotUnderstood;
+    case Meaning::NoStableWeight: return Failure::NoStableWeight;
+    case Meaning::ScaleError: return Failure::ScaleError;
+    case Meaning::NotAMass: return Failure::NotAMass;
+    case Meaning::Ambiguous: return Failure::Ambiguous;
+    default: return Failure::Garbled;
+    }
+}
+
+// A weight's digits as a whole number of its last digit's unit, and how many
+// decimals it has.
+struct Decimal {
+    std::int64_t value = 0;
+    int decimals = 0;
+};
+Decimal decimalOf(const std::string& weight) {
+    Decimal d;
+    bool point = false;
+    for (char c : weight) {
+        if (c == '.') {
+            point = true;
+            continue;
+        }
+        d.value = d.value * 10 + (c - '0');
+        d.decimals += point;
+    }
+    return d;
+}
+
+std::int64_t scaledTo(Decimal d, int decimals) {
+    for (int i = d.decimals; i < decimals; ++i) d.value *= 10;
+    return d.value;
+}
+
+// Gross less tare is net, to the last digit, in one unit.
+bool adds(const ScaleLine& gross, const ScaleLine& tare, const ScaleLine& net) {
+    if (gross.unit != net.unit || tare.unit != net.unit) return false;
+    const Decimal g = decimalOf(gross.weight), t = decimalOf(tare.weight), n = decimalOf(net.weight);
+    const int decimals = std::max({g.decimals, t.decimals, n.decimals});
+    return scaledTo(g, decimals) - scaledTo(t, decimals) == scaledTo(n, decimals);
+}
+
+bool sameWeight(const ScaleLine& a, const ScaleLine& b) {
+    return a.meaning == b.meaning && a.weight == b.weight && a.unit == b.unit;
+}
+
+}  // namespace
+
+void Prints::start(Millis at, bool framed) {
+    print_ = Print{};
+    print_.at = at;
+    print_.framed = framed;
+    open_ = true;
+}
+
+void Prints::add(const ScaleLine& l, std::string_view text) {
+    if (print_.quote.empty()) print_.quote = quotedPart(text);
+    if (l.status && print_.lastWasWeight && !print_.status) {
+        print_.status = l.meaning;
+        print_.lastWasWeight = false;
+        return;
+    }
+    print_.lastWasWeight = isWeightLine(l);
+    if (isWeightLine(l)) {
+        if (print_.count == Print::kMaxWeights) {
+            print_.broken = true;
+            return;
+        }
+        print_.weights[print_.count++] = l;
+        return;
+    }
+    if (l.meaning == Meaning::Unreadable || l.status) {
+        // Status bytes anywhere but right after a weight line are none.
+        print_.unreadable = true;
+        if (print_.refusalQuote.empty()) print_.refusalQuote = quotedPart(text);
+        return;
+    }
+    if (!print_.refusal) {
+        print_.refusal = l;
+        print_.refusalQuote = quotedPart(text);
+    }
+}
+
+Verdict verdictOf(const Print& p) {
+    Verdict v;
+    auto refused = [&v](Failure f, std::string detail = {}) {
+        v.outcome.failure = f;
+        v.outcome.detail = std::move(detail);
+        return v;
+    };
+    if (p.broken) return refused(Failure::Garbled, p.quote);
+    if (p.refusal) {
+        const Failure f = failureOf(p.refusal->meaning);
+        const bool quoted = f == Failure::Garbled || f == Failure::Ambiguous || f == Failure::ScaleError;
+        return refused(f, quoted ? p.refusalQuote : std::string());
+    }
+    if (p.status && *p.status != Meaning::NothingWrong) return refused(failureOf(*p.status));
+
+    const ScaleLine *net = nullptr, *gross = nullptr, *tare = nullptr;
+    bool counted = false;
+    for (std::size_t i = 0; i < p.count; ++i) {
+        const ScaleLine& l = p.weights[i];
+        if (l.role == WeightRole::Count) {
+            counted = true;
+            continue;
+        }
+        if (l.meaning == Meaning::NotAMass) return refused(Failure::NotAMass, l.unit);
+        // A plain weight stands where a gross would: what lies on the pan.
+        const ScaleLine*& slot = l.role == WeightRole::Net ? net : l.role == WeightRole::Tare ? tare : gross;
+        if (slot && !sameWeight(*slot, l)) return refused(Failure::Ambiguous, p.quote);
+        slot = &l;
+    }
+    const ScaleLine* chosen = net ? net : gross;
+    if (!chosen) {
+        if (tare || counted) return refused(Failure::NotTheWeight, p.quote);
+        return refused(Failure::Garbled, p.unreadable ? p.refusalQuote : p.quote);
+    }
+    v.settled = chosen->marked || (p.status && p.statusClosed);
+    if (chosen->meaning == Meaning::Negative) return refused(Failure::BelowZero);
+    if (net && gross && tare &&
+        (gross->meaning != Meaning::Weight || tare->meaning != Meaning::Weight || !adds(*gross, *tare, *net)))
+        return refused(Failure::Disagrees, p.quote);
+    v.outcome.weight = chosen->weight;
+    v.outcome.unit = chosen->unit;
+    return v;
+}
+
+}  // namespace pesolane

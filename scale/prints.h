@@ -1,0 +1,163 @@
+// Lines into answers and prints, and what a whole print says. Standard C++.
+//
+// An answer is one line that says all (a stable plain or net weight, a
+// status), a frame from STX to ETX, or a weight line and the status bytes
+// that follow it up to ETX. A print is the lines that go together: a
+// gross, a tare and a net, a header, lines no row reads. It is whole when
+// what ends it comes: a line with a role it already has (the next print of a
+// stream), a stable net or plain weight, a line that says all, ETX for a
+// frame, a silence. The print key's protocol makes one print of all that
+// comes up to a silence.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "outcome.h"
+#include "shapes.h"
+#include "text.h"
+
+namespace pesolane {
+
+struct Print {
+    static constexpr std::size_t kMaxWeights = 8;
+    std::array<ScaleLine, kMaxWeights> weights;  // its weight lines, with their roles
+    std::size_t count = 0;
+    std::optional<ScaleLine> refusal;  // a line that refuses the weighing by itself
+    std::optional<Meaning> status;     // what its status bytes say
+    bool statusClosed = false;         // ETX came right after them
+    bool broken = false;               // a frame or a status that never closed, too many weights
+    bool unreadable = false;           // a line no row reads
+    bool framed = false;               // waits for ETX
+    bool lastWasWeight = false;
+    bool endedBySilence = false;
+    std::string quote;                 // its first line, as a message quotes it (40 bytes)
+    std::string refusalQuote;          // the line that refuses it
+    Millis at = 0;                     // when its first line ended
+};
+
+// What a whole print says: a failure, or a weight and whether its own marks
+// settle it.
+struct Verdict {
+    Weighing outcome;
+    bool settled = false;
+};
+Verdict verdictOf(const Print& p);
+
+class Prints {
+public:
+    explicit Prints(Protocol protocol) : protocol_(protocol) {}
+
+    // What a line or a frame's end gives: the print it made whole, and a
+    // line that announces more to come (moving, over), which is no print.
+    struct Whole {
+        std::optional<Print> print;
+        std::optional<ScaleLine> progress;
+    };
+
+    // One line, read; `bareLF`: an empty line ended by a LF alone.
+    template <class Sink>
+    void line(const ScaleLine& l, std::string_view text, bool framed, bool bareLF, Millis at, Sink&& sink);
+    template <class Sink>
+    void frameEnd(Sink&& sink) {
+        if (!open_) return;
+        if (print_.status) print_.statusClosed = true;
+        if (protocol_ != Protocol::Print) close(sink);
+    }
+    // The quiet time has passed since the last byte.
+    template <class Sink>
+    void silence(Sink&& sink) {
+        if (!open_ || print_.framed || (print_.status && !print_.statusClosed)) return;
+        print_.endedBySilence = true;
+        close(sink);
+    }
+
+    // The print under way is no part of what follows.
+    void drop() { open_ = false; }
+    bool open() const { return open_; }
+    // The print under way waits for a silence to be whole.
+    bool waitsForSilence() const { return open_ && !print_.framed && !(print_.status && !print_.statusClosed); }
+    const Print& current() const { return print_; }
+
+private:
+    void start(Millis at, bool framed);
+    void add(const ScaleLine& l, std::string_view text);
+    template <class Sink>
+    void close(Sink& sink) {
+        open_ = false;
+        sink(Whole{print_, std::nullopt});
+    }
+
+    Protocol protocol_;
+    bool open_ = false;
+    Print print_;
+};
+
+template <class Sink>
+void Prints::line(const ScaleLine& l, std::string_view text, bool framed, bool bareLF, Millis at, Sink&& sink) {
+    if (l.meaning == Meaning::Blank) {
+        // The answer of some scales to their weight command opens with LF and
+        // closes with ETX, status bytes before it.
+        if (bareLF && !open_ && protocol_ == Protocol::Command) start(at, true);
+        return;
+    }
+    if (l.meaning == Meaning::Acknowledged) return;
+    if (protocol_ == Protocol::Print) {
+        // All that comes up to a silence is one print.
+        if (!open_) start(at, false);
+        add(l, text);
+        return;
+    }
+    if (open_ && print_.status && !print_.statusClosed) {
+        // Status bytes that no ETX closed were none: the answer is broken.
+        print_.broken = true;
+        close(sink);
+    }
+    if (open_ && print_.framed && !framed && !print_.status) {
+        // Within a frame opened by LF, up to its ETX.
+        add(l, text);
+        return;
+    }
+    if (framed) {
+        if (open_ && !print_.framed) close(sink);
+        if (open_ && text.size() > 0 && text.front() == kSTX) {
+            // A new frame before the last one closed.
+            print_.broken = true;
+            close(sink);
+        }
+        if (!open_) start(at, true);
+        add(l, text);
+        if (l.closesFrame) close(sink);
+        return;
+    }
+    if (l.progress) {
+        if (open_) close(sink);
+        sink(Whole{std::nullopt, l});
+        return;
+    }
+    const bool weight = l.meaning == Meaning::Weight || l.meaning == Meaning::Negative || l.meaning == Meaning::NotAMass;
+    if (weight) {
+        bool repeated = false;
+        for (std::size_t i = 0; open_ && i < print_.count; ++i) repeated = repeated || print_.weights[i].role == l.role;
+        if (repeated) close(sink);
+        if (!open_) start(at, false);
+        add(l, text);
+        // Nothing more belongs to a stable plain or net weight.
+        if (l.marked && (l.role == WeightRole::Plain || l.role == WeightRole::Net)) close(sink);
+        return;
+    }
+    if (l.meaning == Meaning::Unreadable || l.status) {
+        if (!open_) start(at, false);
+        add(l, text);
+        return;
+    }
+    // A line that says all by itself.
+    if (open_) close(sink);
+    start(at, false);
+    add(l, text);
+    close(sink);
+}
+
+}  // namespace pesolane
