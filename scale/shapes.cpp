@@ -385,26 +385,31 @@ bool sameReading(const ScaleLine& a, const ScaleLine& b) {
            a.role == b.role && a.status == b.status;
 }
 
-}  // namespace
-
-std::vector<ScaleLine> readingsOf(std::string_view line) {
-    std::vector<ScaleLine> readings;
-    if (line.size() > kMaxLineBytes) return readings;
-    auto add = [&readings](std::optional<ScaleLine> l) {
-        if (!l) return;
-        for (const ScaleLine& r : readings)
-            if (sameReading(r, *l)) return;
-        readings.push_back(std::move(*l));
-    };
+// Hands each row's reading of a line to `take`.
+template <class Take>
+void eachReading(std::string_view line, Take&& take) {
+    if (line.size() > kMaxLineBytes) return;
     std::string_view text = line;
     while (!text.empty() && text.front() == kSTX) text.remove_prefix(1);
     while (!text.empty() && text.back() == kETX) text.remove_suffix(1);
     text = trimmed(text);
-    for (std::size_t r = 0; r < kRowsByFirst.readerCount; ++r) add(readBy(kShapes[kRowsByFirst.readers[r]], line, text));
-    if (text.empty() || !printable(text)) return readings;
+    for (std::size_t r = 0; r < kRowsByFirst.readerCount; ++r)
+        if (std::optional<ScaleLine> l = readBy(kShapes[kRowsByFirst.readers[r]], line, text)) take(std::move(*l));
+    if (text.empty() || !printable(text)) return;
     const auto first = static_cast<unsigned char>(text.front()) & 0x7F;
     for (std::size_t r = 0; r < kRowsByFirst.count[first]; ++r)
-        add(readBy(kShapes[kRowsByFirst.rows[first][r]], line, text));
+        if (std::optional<ScaleLine> l = readBy(kShapes[kRowsByFirst.rows[first][r]], line, text)) take(std::move(*l));
+}
+
+}  // namespace
+
+std::vector<ScaleLine> readingsOf(std::string_view line) {
+    std::vector<ScaleLine> readings;
+    eachReading(line, [&readings](ScaleLine l) {
+        for (const ScaleLine& r : readings)
+            if (sameReading(r, l)) return;
+        readings.push_back(std::move(l));
+    });
     return readings;
 }
 
@@ -415,10 +420,15 @@ ScaleLine readScaleLine(std::string_view line) {
         while (!text.empty() && (text.back() == kETX || isBlank(text.back()))) text.remove_suffix(1);
         if (text.empty()) return meaning(Meaning::Blank);
     }
-    std::vector<ScaleLine> readings = readingsOf(line);
-    if (readings.empty()) return meaning(Meaning::Unreadable);
-    if (readings.size() > 1) return meaning(Meaning::Ambiguous);
-    return std::move(readings.front());
+    std::optional<ScaleLine> one;
+    bool two = false;
+    eachReading(line, [&](ScaleLine l) {
+        if (!one) one = std::move(l);
+        else two = two || !sameReading(*one, l);
+    });
+    if (!one) return meaning(Meaning::Unreadable);
+    if (two) return meaning(Meaning::Ambiguous);
+    return std::move(*one);
 }
 
 }  // namespace pesolane
