@@ -52,7 +52,7 @@ public:
 
     // What a line or a frame's end gives: the print it made whole, and a
     // line that announces more to come (moving, over), which is no print.
-    struct Whole {
+    struct Ended {
         std::optional<Print> print;
         std::optional<ScaleLine> progress;
     };
@@ -87,7 +87,7 @@ private:
     template <class Sink>
     void close(Sink& sink) {
         open_ = false;
-        sink(Whole{print_, std::nullopt});
+        sink(Ended{print_, std::nullopt});
     }
 
     Protocol protocol_;
@@ -134,7 +134,7 @@ void Prints::line(const ScaleLine& l, std::string_view text, bool framed, bool b
     }
     if (l.progress) {
         if (open_) close(sink);
-        sink(Whole{std::nullopt, l});
+        sink(Ended{std::nullopt, l});
         return;
     }
     const bool weight = l.meaning == Meaning::Weight || l.meaning == Meaning::Negative || l.meaning == Meaning::NotAMass;

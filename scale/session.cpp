@@ -41,7 +41,7 @@ void ReadSession::begin(Millis now) {
 }
 
 std::optional<Weighing> ReadSession::feed(std::string_view bytes, Millis now) {
-    auto sink = [this](const Prints::Whole& w) { whole(w); };
+    auto sink = [this](const Prints::Ended& e) { received(e); };
     framing_.feed(bytes, now, [&](const Framing::Piece& piece) {
         // Without a command nothing is owed between reads: dropped line by line.
         if (skipPrint_ || (!reading_ && protocol_ != Protocol::Command)) return;
@@ -62,9 +62,9 @@ int ReadSession::askAgain() {
     return asks;
 }
 
-void ReadSession::whole(const Prints::Whole& w) {
-    if (w.progress) return progress(*w.progress);
-    if (w.print) settle(*w.print);
+void ReadSession::received(const Prints::Ended& e) {
+    if (e.progress) return progress(*e.progress);
+    if (e.print) settle(*e.print);
 }
 
 // Moving or over, and more lines to come: no answer yet, whatever the protocol.
@@ -124,7 +124,7 @@ std::optional<Weighing> ReadSession::wake(Millis now) {
     const std::optional<Millis> last = framing_.lastByte();
     if (!reading_ || !last || now - *last < kQuietMs) return std::nullopt;
     skipPrint_ = false;
-    prints_.silence([this](const Prints::Whole& w) { whole(w); });
+    prints_.silence([this](const Prints::Ended& e) { received(e); });
     std::optional<Weighing> w = std::move(outcome_);
     outcome_.reset();
     return w;

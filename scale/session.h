@@ -58,10 +58,8 @@ public:
     // link was lost. Its answer, if it comes, will be dropped.
     void abandon();
 
-    bool reading() const { return reading_; }
-
 private:
-    void whole(const Prints::Whole& w);
+    void received(const Prints::Ended& e);
     void settle(const Print& p);
     void progress(const ScaleLine& l);
     void end(Weighing w);

@@ -25,7 +25,7 @@ bool printable(std::string_view s) {
     return true;
 }
 
-ScaleLine meaning(Meaning m, WeightRole role = WeightRole::Plain) {
+ScaleLine lineOf(Meaning m, WeightRole role = WeightRole::Plain) {
     ScaleLine line;
     line.meaning = m;
     line.role = role;
@@ -95,7 +95,7 @@ std::optional<ScaleLine> weightField(std::string_view f, WeightRole role, bool m
     f = trimmed(f);
     // A display full of one sign: over capacity, under it, or a zero fault.
     if (f.size() >= 3 && (f[0] == '^' || f[0] == '_' || f[0] == '-') && f[1] == f[0] && f[2] == f[0])
-        return meaning(f[0] == '^' ? Meaning::AboveCapacity : f[0] == '_' ? Meaning::BelowZero : Meaning::CannotWeigh);
+        return lineOf(f[0] == '^' ? Meaning::AboveCapacity : f[0] == '_' ? Meaning::BelowZero : Meaning::CannotWeigh);
     bool negative = false;
     if (!f.empty() && (f.front() == '+' || f.front() == '-')) {
         negative = f.front() == '-';
@@ -127,11 +127,11 @@ std::optional<ScaleLine> weightField(std::string_view f, WeightRole role, bool m
     if (unit.readings == 0) {
         for (char c : token)
             if (!(letter(c) || c == '%')) return std::nullopt;
-        ScaleLine line = meaning(Meaning::NotAMass, role);
+        ScaleLine line = lineOf(Meaning::NotAMass, role);
         line.unit = std::string(token);
         return line;
     }
-    if (unit.readings > 1) return meaning(Meaning::Ambiguous);
+    if (unit.readings > 1) return lineOf(Meaning::Ambiguous);
     Mark worst = Mark::None;
     auto take = [&](const MarkSpelling* m) {
         worst = std::max(worst, m->mark);
@@ -140,20 +140,20 @@ std::optional<ScaleLine> weightField(std::string_view f, WeightRole role, bool m
         role = m->role;
         return true;
     };
-    if (unit.mark && !take(unit.mark)) return meaning(Meaning::Ambiguous);
+    if (unit.mark && !take(unit.mark)) return lineOf(Meaning::Ambiguous);
     for (std::string_view rest = trimmed(tail.substr(end)); !rest.empty();) {
         std::size_t n = 0;
         while (n < rest.size() && !isBlank(rest[n])) ++n;
         const MarkSpelling* m = markOf(lowered(rest.substr(0, n)));
         if (!m) return std::nullopt;
-        if (!take(m)) return meaning(Meaning::Ambiguous);
+        if (!take(m)) return lineOf(Meaning::Ambiguous);
         rest = trimmed(rest.substr(n));
     }
-    if (worst == Mark::Over) return meaning(Meaning::AboveCapacity);
-    if (worst == Mark::Moving) return meaning(Meaning::Unstable);
+    if (worst == Mark::Over) return lineOf(Meaning::AboveCapacity);
+    if (worst == Mark::Moving) return lineOf(Meaning::Unstable);
     // The box must hold it as a number the steps can read.
     if (LeadingNumber(number).outOfRange) return std::nullopt;
-    ScaleLine line = meaning(negative ? Meaning::Negative : Meaning::Weight, role);
+    ScaleLine line = lineOf(negative ? Meaning::Negative : Meaning::Weight, role);
     line.marked = marked;
     if (!negative) {
         line.weight = std::move(number);
@@ -176,7 +176,7 @@ std::optional<ScaleLine> statusBytes(std::string_view raw) {
         if ((b & 0xB0) != 0x30 || bool(b & 0x40) != follows) return std::nullopt;
     }
     const auto first = static_cast<unsigned char>(s[0]), second = static_cast<unsigned char>(s[1]);
-    ScaleLine line = meaning((first & 0x0C) || (second & 0x0C) ? Meaning::CannotWeigh
+    ScaleLine line = lineOf((first & 0x0C) || (second & 0x0C) ? Meaning::CannotWeigh
                              : second & 0x02                     ? Meaning::AboveCapacity
                              : second & 0x01                     ? Meaning::BelowZero
                              : first & 0x01                      ? Meaning::Unstable
@@ -205,7 +205,7 @@ std::optional<ScaleLine> fixedFormat(std::string_view raw) {
     if (c & 0x10) return std::nullopt;  // ten times finer: not the scale's weight
     const int units = c & 0x07;
     if (units > 2) return std::nullopt;
-    ScaleLine line = meaning(b & 0x40   ? Meaning::CannotWeigh
+    ScaleLine line = lineOf(b & 0x40   ? Meaning::CannotWeigh
                              : b & 0x04 ? Meaning::AboveCapacity
                              : b & 0x08 ? Meaning::Unstable
                              : b & 0x02 ? Meaning::Negative
@@ -240,7 +240,7 @@ std::optional<ScaleLine> fixedWidthMoving(std::string_view raw) {
         any = any || isDigit(c);
     }
     if (!any) return std::nullopt;
-    return meaning(Meaning::Unstable);
+    return lineOf(Meaning::Unstable);
 }
 
 // The shapes of line. A pattern is literal characters, where ' ' stands for
@@ -371,7 +371,7 @@ std::optional<ScaleLine> readBy(const Shape& shape, std::string_view raw, std::s
     const std::optional<std::string_view> field = match(shape.pattern, text);
     if (!field) return std::nullopt;
     std::optional<ScaleLine> l = shape.meaning == Meaning::Weight ? weightField(*field, shape.role, shape.marked)
-                                                                  : meaning(shape.meaning, shape.role);
+                                                                  : lineOf(shape.meaning, shape.role);
     if (l) l->progress = shape.progress;
     return l;
 }
@@ -418,7 +418,7 @@ ScaleLine readScaleLine(std::string_view line) {
         std::string_view text = line;
         while (!text.empty() && (text.front() == kSTX || isBlank(text.front()))) text.remove_prefix(1);
         while (!text.empty() && (text.back() == kETX || isBlank(text.back()))) text.remove_suffix(1);
-        if (text.empty()) return meaning(Meaning::Blank);
+        if (text.empty()) return lineOf(Meaning::Blank);
     }
     std::optional<ScaleLine> one;
     bool two = false;
@@ -426,8 +426,8 @@ ScaleLine readScaleLine(std::string_view line) {
         if (!one) one = std::move(l);
         else two = two || !sameReading(*one, l);
     });
-    if (!one) return meaning(Meaning::Unreadable);
-    if (two) return meaning(Meaning::Ambiguous);
+    if (!one) return lineOf(Meaning::Unreadable);
+    if (two) return lineOf(Meaning::Ambiguous);
     return std::move(*one);
 }
 

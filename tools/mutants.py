@@ -115,8 +115,8 @@ FAULTS = [
     # Reading the scale.
     ("scale-net-dropped", [(SHAPES, '{"ST,NT,*", M::Weight, R::Net, true}', '{"ST,NX,*", M::Weight, R::Net, true}')]),
     ("scale-tare-taken", [(SHAPES, '{"ST,TR,*", M::Weight, R::Tare, true}', '{"ST,TR,*", M::Weight, R::Plain, true}')]),
-    ("scale-sign-lost", [(SHAPES, "meaning(negative ? Meaning::Negative : Meaning::Weight, role);\n    line.marked = marked;\n    if (!negative) {",
-                          "meaning(Meaning::Weight, role);\n    line.marked = marked;\n    {")]),
+    ("scale-sign-lost", [(SHAPES, "lineOf(negative ? Meaning::Negative : Meaning::Weight, role);\n    line.marked = marked;\n    if (!negative) {",
+                          "lineOf(Meaning::Weight, role);\n    line.marked = marked;\n    {")]),
     ("scale-line-limit", [(SHAPES, "    if (line.size() > kMaxLineBytes) return;\n", "    if (line.size() > kMaxLineBytes + 1) return;\n")]),
     ("scale-partial-taken", [(FRAMING, "        if (!line_.empty()) skip_ = true;\n", "")]),
     ("scale-open-mid-line", [(READ, "framing_.opened(protocol_ != Protocol::Command);", "framing_.opened(false);")]),
@@ -127,7 +127,7 @@ FAULTS = [
     # Every common scale's dialect.
     ("scale-comma-kept", [(SHAPES, "        if (c == ',') c = '.';", "        if (c == ',') c = ',';")]),
     ("scale-grain-or-net", [(SHAPES, '{"gn", "gr"}, ', "")]),
-    ("scale-count-unnamed", [(SHAPES, "ScaleLine line = meaning(Meaning::NotAMass, role);", "ScaleLine line = meaning(Meaning::Unreadable, role);")]),
+    ("scale-count-unnamed", [(SHAPES, "ScaleLine line = lineOf(Meaning::NotAMass, role);", "ScaleLine line = lineOf(Meaning::Unreadable, role);")]),
     ("scale-header-moving-ends", [(SHAPES, '{"US,*", M::Unstable, R::Plain, false, true}', '{"US,*", M::Unstable}')]),
     ("scale-mark-before-unit-ignored", [(SHAPES, '{"?", Mark::Moving, WeightRole::Plain}', '{"?", Mark::None, WeightRole::Plain}')]),
     ("scale-fixed-width-moving", [(SHAPES, "    {{}, M::Unstable, R::Plain, false, false, fixedWidthMoving},\n", "")]),
@@ -180,7 +180,7 @@ FAULTS = [
     ("scale-tare-is-a-weight", [(PRINTS, "l.role == WeightRole::Net ? net : l.role == WeightRole::Tare ? tare : gross",
                                  "l.role == WeightRole::Net ? net : gross")]),
     ("scale-count-is-a-weight", [(PRINTS, "if (l.role == WeightRole::Count) {", "if (false) {")]),
-    ("scale-first-row-wins", [(SHAPES, "    if (two) return meaning(Meaning::Ambiguous);\n", "")]),
+    ("scale-first-row-wins", [(SHAPES, "    if (two) return lineOf(Meaning::Ambiguous);\n", "")]),
     ("scale-over-with-weight-unread", [(SHAPES, '{"S +*", M::AboveCapacity}', '{"S +", M::AboveCapacity}')]),
     ("scale-capital-t-tonnes", [(SHAPES, '    if (token == "T") return {2, {}, nullptr};\n', "")]),
     ("scale-lbs-refused", [(SHAPES, '{"lbs", "lb"}, ', "")]),
