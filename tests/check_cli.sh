@@ -27,9 +27,13 @@ scales="$scales $!"
 scales="$scales $!"
 "$here/fake_scale.py" --command '\x05' --answer 'ST,+00050.20  g' --seconds 300 >"$runtime/enq" &
 scales="$scales $!"
+# A print of gross, tare and net on its PRINT key, then a silence.
+"$here/fake_scale.py" --burst --stream 'GROSS  1.500 kg' --stream 'TARE   0.250 kg' --stream 'NET    1.25 kg' --every 1.5 \
+  --seconds 300 >"$runtime/prnt" &
+scales="$scales $!"
 trap 'kill $weston $scales 2>/dev/null; rm -rf "$runtime"' EXIT
 for _ in $(seq 50); do
-  [ -s "$runtime/port" ] && [ -s "$runtime/stream" ] && [ -s "$runtime/escp" ] && [ -s "$runtime/wcr" ] && [ -s "$runtime/enq" ] && break
+  [ -s "$runtime/port" ] && [ -s "$runtime/stream" ] && [ -s "$runtime/escp" ] && [ -s "$runtime/wcr" ] && [ -s "$runtime/enq" ] && [ -s "$runtime/prnt" ] && break
   sleep 0.1
 done
 port=$(cat "$runtime/port")
@@ -72,6 +76,7 @@ rows=(
   "none|--lire-poids --port @ESCP@ --commande \eP|1|pesolane : L'instrument de pesage n'a pas compris la commande « \eP » : vérifiez le réglage commande."
   "none|--lire-poids --port @WCR@ --commande \nW --fin-commande cr|0|0012.34 lb"
   "none|--lire-poids --port @ENQ@ --commande \x05 --fin-commande aucune|0|00050.20 g"
+  "none|--lire-poids --port @PRNT@ --protocole impression --delai 5|0|1.25 kg"
   "none|--fin-commande CRLF|2|pesolane : fin-commande invalide : CRLF (attendu : crlf, cr, lf ou aucune)"
   "none|--commande \q|2|pesolane : commande invalide : \q (attendu : de 1 à 16 octets : caractères imprimables sans espace, \e, \xHH, \r, \n, \t ou \\\\)"
   "none|--protocole auto --lire-poids|2|pesolane : protocole invalide : auto (attendu : commande, continu ou impression)"
@@ -83,7 +88,7 @@ for row in "${rows[@]}"; do
   IFS='|' read -r display args status first <<<"$row"
   args=${args//@PORT@/$port}
   args=${args//@STREAM@/$stream}
-  for scale in escp wcr enq; do
+  for scale in escp wcr enq prnt; do
     name=@${scale^^}@
     args=${args//$name/$(cat "$runtime/$scale")}
   done

@@ -5,6 +5,7 @@ with the lines given (--answer), or sends them on its own (--stream).
 
     tests/fake_scale.py --answer 'S S      0100.250 g'
     tests/fake_scale.py --stream 'ST,GS,+  100.25 g' --every 0.1
+    tests/fake_scale.py --burst --stream 'GROSS  1.500 kg' --stream 'NET    1.25 kg' --every 3
     tests/fake_scale.py --in-turn --answer 'S S 1000 g' --answer 'S S 10 g' --seconds 600
     tests/fake_scale.py --command '\x1bP' --answer '+    50.20 g  '
 
@@ -23,6 +24,7 @@ parser.add_argument("--answer", action="append", default=[], help="a line answer
 parser.add_argument("--stream", action="append", default=[], help="a line sent on its own, over and over")
 parser.add_argument("--in-turn", action="store_true", help="one answer per command, in turn, instead of all")
 parser.add_argument("--every", type=float, default=0.1, help="seconds between streamed lines")
+parser.add_argument("--burst", action="store_true", help="all the streamed lines at once, each time: a print")
 parser.add_argument("--seconds", type=float, default=30, help="how long the scale stays connected")
 parser.add_argument("--command", help="what the program sends to ask; other bytes are answered ES "
                     "(by default: any line, ended by LF)")
@@ -69,10 +71,11 @@ while time.monotonic() < end:
             for line in answers:
                 os.write(master, raw(line) + line_end)
     if args.stream and time.monotonic() >= next_line:
+        lines = args.stream if args.burst else [args.stream[index % len(args.stream)]]
         try:
-            os.write(master, raw(args.stream[index % len(args.stream)]) + line_end)
+            os.write(master, b"".join(raw(line) + line_end for line in lines))
         except OSError:
             pass
         index += 1
-        next_line += args.every
+        next_line = max(next_line + args.every, time.monotonic())  # a scale does not catch up
 os.close(master)
