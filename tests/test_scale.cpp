@@ -234,6 +234,10 @@ private slots:
         QTest::newRow("stable negative") << K << false << "" << "ST,-  5 g\r\n" << true << F::BelowZero << "";
         QTest::newRow("noise to the end") << K << false << "" << "\x01zz\r\n" << false << F::Garbled << "\x01zz";
         QTest::newRow("first line cut") << K << true << "" << "2.34 kg\r\nST,+ 12.34 kg\r\n" << true << F::None << "12.34 kg";
+        QTest::newRow("line under way at F9, its end no answer") << C << false << "S S 9" << "9.5 g\r\n|~1000" << false
+                                                               << F::TimedOut << "";
+        QTest::newRow("print key, first line cut") << P << true << "" << "2.34 kg\r\n|~1000|12.34 kg\r\n|~1000" << true
+                                                   << F::None << "12.34 kg";
         QTest::newRow("line under way") << K << false << "ST,+ 99" << ".5 g\nST,+ 7 g\n" << true << F::None << "7 g";
         // Bare weights, without a command: settled by three equal whole
         // prints over half a second (a print is whole when the next begins),
