@@ -423,6 +423,34 @@ private slots:
                                 << "Le port série /dev/ttyUSB0 de l'instrument de pesage n'est pas accessible : le compte "
                                    "doit appartenir au groupe dialout (sudo adduser $USER dialout, puis ouvrir une "
                                    "nouvelle session).";
+        QTest::newRow("busy") << Failure::CannotWeigh
+                              << "L'instrument de pesage ne peut pas peser maintenant : recommencez dans un instant.";
+        QTest::newRow("above capacity") << Failure::AboveCapacity << "La charge dépasse la portée de l'instrument de pesage.";
+        QTest::newRow("below zero") << Failure::BelowZero
+                                    << "La pesée est négative ou sous le zéro : remettez l'instrument de pesage à zéro, "
+                                       "puis recommencez.";
+        QTest::newRow("scale's own limit") << Failure::NoStableWeight
+                                           << "L'instrument de pesage n'a pas obtenu de pesée stable dans son propre délai : "
+                                              "évitez vibrations et courants d'air, puis recommencez.";
+        QTest::newRow("unstable") << Failure::Unstable
+                                  << "La pesée est instable : attendez que l'affichage de l'instrument de pesage se "
+                                     "stabilise, puis recommencez.";
+        QTest::newRow("not understood") << Failure::Garbled
+                                        << "Réponse de l'instrument de pesage incomprise : « g ». Vérifiez la vitesse, le "
+                                           "format et le protocole.";
+        QTest::newRow("no scale set up") << Failure::NoScale
+                                         << "Aucun instrument de pesage n'est configuré : indiquez son port série avec "
+                                            "l'option --port, ou par « port = » dans la section [pesage] du fichier "
+                                            "~/.config/pesolane/pesolane.conf.";
+        QTest::newRow("absent") << Failure::PortAbsent
+                                << "Le port série /dev/ttyUSB0 de l'instrument de pesage n'existe pas : vérifiez le câble "
+                                   "et le nom du port.";
+        QTest::newRow("in use") << Failure::PortBusy
+                                << "Le port série /dev/ttyUSB0 de l'instrument de pesage est déjà utilisé par un autre "
+                                   "programme.";
+        QTest::newRow("link lost") << Failure::LinkLost
+                                   << "La liaison avec l'instrument de pesage (port /dev/ttyUSB0) est perdue : vérifiez le "
+                                      "câble, puis recommencez la pesée.";
         QTest::newRow("time limit") << Failure::TimedOut
                                     << "L'instrument de pesage (port /dev/ttyUSB0) n'a donné aucune pesée stable en 2,5 s : "
                                        "vérifiez qu'il est allumé, relié et réglé comme le programme (vitesse, format, "

@@ -22,13 +22,23 @@
 using namespace pesolane;
 using namespace pesolane::test;
 
+Q_DECLARE_METATYPE(pesolane::Failure)
+
 namespace {
 
 // A window wired to a scale, as the program wires them.
 struct Rig {
-    explicit Rig(const ScaleSettings& s) : link(s) { new ScaleReading(*w, link); }
+    explicit Rig(const ScaleSettings& s) : link(s) {
+        new ScaleReading(*w, link);
+        QObject::connect(&link, &ScaleLink::finished, [this](const Weighing& o) {
+            outcome = o;
+            failure = o.failure;
+        });
+    }
     ScaleLink link;
     Window w;
+    Weighing outcome;                  // of the last read
+    Failure failure = Failure::None;
 
     // F9 in `box`, then waits until the read is over.
     bool readInto(Ctl box) {
@@ -144,46 +154,28 @@ private slots:
     void failure_leavesTheBoxAsItWas_data() {
         QTest::addColumn<QString>("port");     // empty: the scale's
         QTest::addColumn<QString>("answer");   // empty: silent
-        QTest::addColumn<QString>("message");
-        QTest::newRow("busy") << "" << "S I" << "L'instrument de pesage ne peut pas peser maintenant : recommencez dans un instant.";
-        QTest::newRow("above capacity") << "" << "S +" << "La charge dépasse la portée de l'instrument de pesage.";
-        const QString below = "La pesée est négative ou sous le zéro : remettez l'instrument de pesage à zéro, puis recommencez.";
-        QTest::newRow("below zero") << "" << "S -" << below;
-        QTest::newRow("negative") << "" << "S S  -  8.5 g" << below;
-        QTest::newRow("command unknown") << "" << "ES"
-                                         << "L'instrument de pesage n'a pas compris la commande « S » : vérifiez le réglage commande.";
-        QTest::newRow("scale's own limit") << "" << "S E"
-                                           << "L'instrument de pesage n'a pas obtenu de pesée stable dans son propre délai : "
-                                              "évitez vibrations et courants d'air, puis recommencez.";
-        QTest::newRow("unstable") << "" << "S A\r\nS?   8.5 g"
-                                  << "La pesée est instable : attendez que l'affichage de l'instrument de pesage se "
-                                     "stabilise, puis recommencez.";
-        QTest::newRow("status after the weight: in motion") << "" << "\n0012.34lb\r\n10\r\x03"
-                                                            << "La pesée est instable : attendez que l'affichage de "
-                                                               "l'instrument de pesage se stabilise, puis recommencez.";
-        QTest::newRow("13 digits") << "" << "S S 1234567890123 g"
-                                   << "Réponse de l'instrument de pesage incomprise : « S S 1234567890123 g ». "
-                                      "Vérifiez la vitesse, le format et le protocole.";
-        QTest::newRow("not understood") << "" << "S S 8;5 g"
-                                        << "Réponse de l'instrument de pesage incomprise : « S S 8;5 g ». Vérifiez la "
-                                           "vitesse, le format et le protocole.";
-        QTest::newRow("silent") << "" << "" << "L'instrument de pesage (port @) n'a donné aucune pesée stable en 0,3 s : "
-                                               "vérifiez qu'il est allumé, relié et réglé comme le programme (vitesse, "
-                                               "format, protocole).";
-        QTest::newRow("no scale set up") << "none" << ""
-                                         << "Aucun instrument de pesage n'est configuré : indiquez son port série avec "
-                                            "l'option --port, ou par « port = » dans la section [pesage] du fichier "
-                                            "~/.config/pesolane/pesolane.conf.";
-        QTest::newRow("absent") << "/dev/pesolane-absent" << ""
-                                << "Le port série /dev/pesolane-absent de l'instrument de pesage n'existe pas : vérifiez "
-                                   "le câble et le nom du port.";
-        QTest::newRow("in use") << "held" << "" << "Le port série @ de l'instrument de pesage est déjà utilisé par un autre programme.";
+        QTest::addColumn<Failure>("failure");
+        QTest::newRow("busy") << "" << "S I" << Failure::CannotWeigh;
+        QTest::newRow("above capacity") << "" << "S +" << Failure::AboveCapacity;
+        QTest::newRow("below zero") << "" << "S -" << Failure::BelowZero;
+        QTest::newRow("negative") << "" << "S S  -  8.5 g" << Failure::BelowZero;
+        QTest::newRow("command unknown") << "" << "ES" << Failure::NotUnderstood;
+        QTest::newRow("scale's own limit") << "" << "S E" << Failure::NoStableWeight;
+        QTest::newRow("unstable") << "" << "S A\r\nS?   8.5 g" << Failure::Unstable;
+        QTest::newRow("status after the weight: in motion") << "" << "\n0012.34lb\r\n10\r\x03" << Failure::Unstable;
+        QTest::newRow("13 digits") << "" << "S S 1234567890123 g" << Failure::Garbled;
+        QTest::newRow("not understood") << "" << "S S 8;5 g" << Failure::Garbled;
+        QTest::newRow("over, or a weight") << "" << "S +   100.00 g" << Failure::Ambiguous;
+        QTest::newRow("silent") << "" << "" << Failure::TimedOut;
+        QTest::newRow("no scale set up") << "none" << "" << Failure::NoScale;
+        QTest::newRow("absent") << "/dev/pesolane-absent" << "" << Failure::PortAbsent;
+        QTest::newRow("in use") << "held" << "" << Failure::PortBusy;
     }
 
     void failure_leavesTheBoxAsItWas() {
         QFETCH(QString, port);
         QFETCH(QString, answer);
-        QFETCH(QString, message);
+        QFETCH(Failure, failure);
         SimulatedScale scale;
         ScaleLink holder(settingsFor(scale.port()));  // another program's hold on the port
         if (port == "held") {
@@ -195,8 +187,10 @@ private slots:
         scale.answers = {answer};
         rig.w.type(Ctl::TxtPoidsTotal, "typed");
         QVERIFY(rig.readInto(Ctl::TxtPoidsTotal));
-        QCOMPARE(rig.said(), QString(message).replace('@', scale.port()));
-        QCOMPARE(rig.takeFailure(), QString(message).replace('@', scale.port()));
+        QCOMPARE(rig.failure, failure);
+        // The message, shown and spoken, is the link's for that failure.
+        QCOMPARE(rig.said(), rig.link.message(rig.outcome));
+        QCOMPARE(rig.takeFailure(), rig.link.message(rig.outcome));
         QCOMPARE(rig.w.text(Ctl::TxtPoidsTotal), QString("typed"));
     }
 
@@ -250,8 +244,8 @@ private slots:
         sending.start(100);
         rig.w.type(Ctl::TxtPoidsTotal, "typed");
         QVERIFY(rig.readInto(Ctl::TxtPoidsTotal));
-        QVERIFY(rig.takeFailure().startsWith("La pesée est instable : attendez que l'affichage de l'instrument de pesage "
-                                             "se stabilise, puis recommencez. Un instrument de pesage qui n'envoie"));
+        QCOMPARE(rig.failure, Failure::UnsettledStream);
+        QCOMPARE(rig.takeFailure(), rig.link.message(rig.outcome));
         QCOMPARE(rig.w.text(Ctl::TxtPoidsTotal), QString("typed"));
     }
 
@@ -282,11 +276,10 @@ private slots:
         ::getrusage(RUSAGE_SELF, &after);
         const auto cpuMs = [](const rusage& r) { return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1000 + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1000; };
         qInfo("hung up: read over after %lld ms, processor %ld ms", clock.elapsed(), long(cpuMs(after) - cpuMs(before)));
-        QCOMPARE(rig.takeFailure(), "La liaison avec l'instrument de pesage (port " + port +
-                                        ") est perdue : vérifiez le câble, puis recommencez la pesée.");
+        QCOMPARE(rig.failure, Failure::LinkLost);
         QVERIFY(other.waitForFinished(5000));
         QVERIFY(rig.readInto(Ctl::TxtPoidsTotal));  // opened again: gone
-        QVERIFY(rig.takeFailure().startsWith("Le port série " + port + " de l'instrument de pesage n'existe pas"));
+        QCOMPARE(rig.failure, Failure::PortAbsent);
     }
 
     // What happens while the scale's answer is awaited: the read goes on (the
@@ -329,7 +322,8 @@ private slots:
         const QString underWay = "Pesée en cours : attendez la réponse de l'instrument de pesage.";
         if (then == "limit") {
             QTRY_VERIFY(!rig.link.busy());
-            QVERIFY(rig.takeFailure().startsWith("L'instrument de pesage (port"));
+            QCOMPARE(rig.failure, Failure::TimedOut);
+            QCOMPARE(rig.takeFailure(), rig.link.message(rig.outcome));
         } else if (then.startsWith("type")) {
             w.type(then == "type" ? target : Ctl::TxtPoidsTotal, "500");
         } else if (then.startsWith("Cmd")) {
@@ -379,8 +373,8 @@ private slots:
         QTRY_COMPARE(scale->heard, QByteArray("S\r\n"));
         scale->unplug();
         QTRY_VERIFY(!rig.link.busy());
-        QCOMPARE(rig.takeFailure(), "La liaison avec l'instrument de pesage (port " + port +
-                                        ") est perdue : vérifiez le câble, puis recommencez la pesée.");
+        QCOMPARE(rig.failure, Failure::LinkLost);
+        QCOMPARE(rig.takeFailure(), rig.link.message(rig.outcome));
         // The answer to the command sent before the loss may still come: the
         // first answer after it may be that one, so the read asks again and
         // takes the second, certainly its own.
