@@ -13,10 +13,10 @@ namespace pesolane {
 namespace {
 
 constexpr std::array<SettingSpec, 7> kSettings{{
-    {"port", "PORT", "port série de l'instrument de pesage\n(/dev/ttyUSB0, /dev/ttyACM0...)"},
+    {"port", "PORT", "port série de l'instrument de pesage\n(/dev/ttyUSB0, /dev/ttyACM0...), ou son\nnœud USB HID (/dev/hidraw0)"},
     {"vitesse", "BAUDS", "vitesse de la liaison, en bauds (9600 par défaut)"},
     {"format", "FORMAT", "bits de données (7, 8), parité (N, E, O), bits\nd'arrêt (1, 2) : 8N1 (par défaut), 7E1, 8N2..."},
-    {"protocole", "PROTOCOLE", "commande (par défaut : le programme demande\nla pesée) ou continu (l'instrument de pesage\nenvoie ses pesées de lui-même)"},
+    {"protocole", "PROTOCOLE", "commande (par défaut : le programme demande\nla pesée), continu (l'instrument de pesage\nenvoie ses pesées de lui-même) ou hid\n(instrument de pesage USB HID)"},
     {"commande", "TEXTE", "commande qui demande une pesée stable (S par\ndéfaut), avec \\e (ESC), \\xHH, \\r, \\n, \\t, \\\\ :\n\\eP, \\x05, \\nW"},
     {"fin-commande", "FIN", "ce qui suit la commande : crlf (par défaut),\ncr, lf ou aucune"},
     {"delai", "SECONDES", "délai d'attente d'une pesée stable,\nen secondes (10 par défaut)"},
@@ -90,8 +90,9 @@ QString applySetting(ScaleSettings& s, const QString& key, const QString& value)
             s.protocol = Protocol::Command;
         else if (v == QLatin1String("continu"))
             s.protocol = Protocol::Continuous;
-        else
-            return invalid("protocole", value, "commande ou continu");
+        else if (v != QLatin1String("hid"))
+            return invalid("protocole", value, "commande, continu ou hid");
+        s.hid = v == QLatin1String("hid");
     } else if (key == QLatin1String("commande")) {
         const std::optional<QByteArray> bytes = commandBytes(v);
         if (!bytes)
@@ -177,6 +178,10 @@ QString problemsText(const ScaleSettings& s) {
     QStringList texts;
     for (const ScaleSettings::Problem& p : s.problems) texts << p.text;
     return QStringLiteral("dans %1, section [pesage] : %2.").arg(s.file, texts.join(QStringLiteral(" ; ")));
+}
+
+bool readsHid(const ScaleSettings& s) {
+    return s.hid || s.port.isEmpty() || s.port.startsWith(QLatin1String("/dev/hidraw"));
 }
 
 }  // namespace pesolane

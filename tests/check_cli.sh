@@ -60,7 +60,7 @@ rows=(
   "none|--lire-poids --port @STREAM@ --protocole continu --delai 2|0|12.34 kg"
   "none|--lire-poids --port @PORT@ --protocole continu --delai 0.5|1|pesolane : L'instrument de pesage (port @PORT@) n'a donné aucune pesée stable en 0,5 s : vérifiez qu'il est allumé, relié et réglé comme le programme (vitesse, format, protocole)."
   "none|--lire-poids --port /dev/pesolane-absent|1|pesolane : Le port série /dev/pesolane-absent de l'instrument de pesage n'existe pas : vérifiez le câble et le nom du port."
-  "none|--lire-poids|1|pesolane : Aucun instrument de pesage n'est configuré : indiquez son port série avec l'option --port, ou par « port = » dans la section [pesage] du fichier ~/.config/pesolane/pesolane.conf."
+  "none|--lire-poids|1|pesolane : Aucun instrument de pesage n'est configuré ni branché en USB : indiquez son port série avec l'option --port, ou par « port = » dans la section [pesage] du fichier ~/.config/pesolane/pesolane.conf."
   "good|--lire-poids --format 7E1|0|0100.250 g"
   "bad|--lire-poids|1|pesolane : L'instrument de pesage n'est pas utilisable : dans @CONF@, section [pesage] : vitesse invalide : fast (attendu : 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600 ou 115200)."
   "bad|--lire-poids --vitesse 4800|0|0100.250 g"
@@ -74,7 +74,7 @@ rows=(
   "none|--lire-poids --port @ENQ@ --commande \x05 --fin-commande aucune|0|00050.20 g"
   "none|--fin-commande CRLF|2|pesolane : fin-commande invalide : CRLF (attendu : crlf, cr, lf ou aucune)"
   "none|--commande \q|2|pesolane : commande invalide : \q (attendu : de 1 à 16 octets : caractères imprimables sans espace, \e, \xHH, \r, \n, \t ou \\\\)"
-  "none|--protocole auto --lire-poids|2|pesolane : protocole invalide : auto (attendu : commande ou continu)"
+  "none|--protocole auto --lire-poids|2|pesolane : protocole invalide : auto (attendu : commande, continu ou hid)"
   "none|--delai 0|2|pesolane : délai invalide : 0 (attendu : un nombre de secondes écrit avec un point, plus grand que 0 et au plus 600)"
   "none|--lire-poids --commande|2|pesolane : il manque la valeur d'une option"
 )

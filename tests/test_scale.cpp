@@ -372,7 +372,7 @@ private slots:
                                         << "format invalide : 8M1 (attendu : bits de données 7 ou 8, parité N, E ou O, "
                                            "bits d'arrêt 1 ou 2 : 8N1, 7E1, 8N2...)";
         QTest::newRow("protocol") << "protocole" << "continu" << "";
-        QTest::newRow("protocol unknown") << "protocole" << "auto" << "protocole invalide : auto (attendu : commande ou continu)";
+        QTest::newRow("protocol unknown") << "protocole" << "auto" << "protocole invalide : auto (attendu : commande, continu ou hid)";
         QTest::newRow("command with a blank") << "commande" << "S I"
                                               << "commande invalide : S I (attendu : de 1 à 16 octets : caractères "
                                                  "imprimables sans espace, \\e, \\xHH, \\r, \\n, \\t ou \\\\)";

@@ -168,8 +168,8 @@ private slots:
                                                "vérifiez qu'il est allumé, relié et réglé comme le programme (vitesse, "
                                                "format, protocole).";
         QTest::newRow("no scale set up") << "none" << ""
-                                         << "Aucun instrument de pesage n'est configuré : indiquez son port série avec "
-                                            "l'option --port, ou par « port = » dans la section [pesage] du fichier "
+                                         << "Aucun instrument de pesage n'est configuré ni branché en USB : indiquez son "
+                                            "port série avec l'option --port, ou par « port = » dans la section [pesage] du fichier "
                                             "~/.config/pesolane/pesolane.conf.";
         QTest::newRow("absent") << "/dev/pesolane-absent" << ""
                                 << "Le port série /dev/pesolane-absent de l'instrument de pesage n'existe pas : vérifiez "
