@@ -27,9 +27,25 @@ scales="$scales $!"
 scales="$scales $!"
 "$here/fake_scale.py" --command '\x05' --answer 'ST,+00050.20  g' --seconds 300 >"$runtime/enq" &
 scales="$scales $!"
+# USB weighing devices stood in for by FIFOs, each sending its report ten times a second.
+python3 - "$runtime" <<'EOF' &
+import os, sys, time
+reports = {"oz": "03040BFF3419", "g": "030402001400", "over": "030602001400", "under": "030502001400", "moving": "030302001400"}
+fds = {}
+for name in reports:
+    os.mkfifo(f"{sys.argv[1]}/hid_{name}")
+    fds[name] = os.open(f"{sys.argv[1]}/hid_{name}", os.O_RDWR | os.O_NONBLOCK)
+for _ in range(3000):
+    for name, report in reports.items():
+        try: os.write(fds[name], bytes.fromhex(report))
+        except BlockingIOError: pass
+    time.sleep(0.1)
+EOF
+scales="$scales $!"
 trap 'kill $weston $scales 2>/dev/null; rm -rf "$runtime"' EXIT
 for _ in $(seq 50); do
-  [ -s "$runtime/port" ] && [ -s "$runtime/stream" ] && [ -s "$runtime/escp" ] && [ -s "$runtime/wcr" ] && [ -s "$runtime/enq" ] && break
+  [ -s "$runtime/port" ] && [ -s "$runtime/stream" ] && [ -s "$runtime/escp" ] && [ -s "$runtime/wcr" ] && [ -s "$runtime/enq" ] &&
+    [ -p "$runtime/hid_moving" ] && break
   sleep 0.1
 done
 port=$(cat "$runtime/port")
@@ -72,6 +88,13 @@ rows=(
   "none|--lire-poids --port @ESCP@ --commande \eP|1|pesolane : L'instrument de pesage n'a pas compris la commande « \eP » : vérifiez le réglage commande."
   "none|--lire-poids --port @WCR@ --commande \nW --fin-commande cr|0|0012.34 lb"
   "none|--lire-poids --port @ENQ@ --commande \x05 --fin-commande aucune|0|00050.20 g"
+  "none|--lire-poids --port @HID@oz --protocole hid|0|645.2 oz"
+  "none|--lire-poids --port @HID@g --protocole hid|0|20 g"
+  "none|--lire-poids --port @HID@over --protocole hid|1|pesolane : La charge dépasse la portée de l'instrument de pesage."
+  "none|--lire-poids --port @HID@under --protocole hid|1|pesolane : La pesée est négative ou sous le zéro : remettez l'instrument de pesage à zéro, puis recommencez."
+  "none|--lire-poids --port @HID@moving --protocole hid --delai 0.5|1|pesolane : La pesée est instable : attendez que l'affichage de l'instrument de pesage se stabilise, puis recommencez."
+  "none|--lire-poids --port /dev/hidraw99|1|pesolane : L'instrument de pesage USB /dev/hidraw99 est absent : vérifiez qu'il est branché et allumé, et le chemin donné par --port ou « port = »."
+  "nobody|--lire-poids --port @HID@g --protocole hid|1|pesolane : L'instrument de pesage USB @HID@g n'est pas accessible : la règle udev du paquet pesolane (/usr/lib/udev/rules.d/60-pesolane.rules) en donne l'accès pour les instruments de pesage USB courants ; installez le paquet, puis débranchez et rebranchez l'instrument. S'il n'y figure pas, ajoutez ses identifiants à une copie de cette règle dans /etc/udev/rules.d/ (voir man pesolane)."
   "none|--fin-commande CRLF|2|pesolane : fin-commande invalide : CRLF (attendu : crlf, cr, lf ou aucune)"
   "none|--commande \q|2|pesolane : commande invalide : \q (attendu : de 1 à 16 octets : caractères imprimables sans espace, \e, \xHH, \r, \n, \t ou \\\\)"
   "none|--protocole auto --lire-poids|2|pesolane : protocole invalide : auto (attendu : commande, continu ou hid)"
@@ -83,12 +106,14 @@ for row in "${rows[@]}"; do
   IFS='|' read -r display args status first <<<"$row"
   args=${args//@PORT@/$port}
   args=${args//@STREAM@/$stream}
+  args=${args//@HID@/$runtime/hid_}
   for scale in escp wcr enq; do
     name=@${scale^^}@
     args=${args//$name/$(cat "$runtime/$scale")}
   done
   first=${first//@PORT@/$port}
   first=${first//@CONF@/$conf}
+  first=${first//@HID@/$runtime/hid_}
   env=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=fr_FR.UTF-8 XDG_CONFIG_HOME="$runtime/empty")
   case $display in
     good | bad) env+=(XDG_CONFIG_HOME="$runtime/$display") ;;
