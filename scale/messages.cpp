@@ -84,7 +84,7 @@ std::string messageOf(const Weighing& w, std::string_view port, std::string_view
                "rebranchez l'instrument. S'il n'y figure pas, ajoutez ses identifiants à une copie de cette règle dans "
                "/etc/udev/rules.d/ (voir man pesolane).";
     case Failure::DeviceOther:
-        return "L'instrument de pesage USB " + p + " ne s'ouvre pas : " + w.detail + ".";
+        return "L'instrument de pesage USB " + p + " ne peut pas être ouvert : " + w.detail + ".";
     case Failure::SeveralDevices:
         return "Plusieurs instruments de pesage USB sont branchés (" + quoted(w.detail) + ") : choisissez le vôtre avec "
                "l'option --port, ou par « port = » dans la section [pesage] du fichier ~/.config/pesolane/pesolane.conf.";
