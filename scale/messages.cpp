@@ -79,7 +79,7 @@ std::string messageOf(const Weighing& w, std::string_view port, std::string_view
                "donné par --port ou « port = ».";
     case Failure::DeviceDenied:
         return "L'instrument de pesage USB " + p + (w.detail.empty() ? "" : " (identifiants " + quoted(w.detail) + ")") +
-               " n'est pas accessible : la règle udev du paquet pesolane (/usr/lib/udev/rules.d/60-pesolane.rules) "
+               " n'est pas accessible : la règle udev du paquet pesolane (/lib/udev/rules.d/60-pesolane.rules) "
                "en donne l'accès pour les instruments de pesage USB courants ; installez le paquet, puis débranchez et "
                "rebranchez l'instrument. S'il n'y figure pas, ajoutez ses identifiants à une copie de cette règle dans "
                "/etc/udev/rules.d/ (voir man pesolane).";

@@ -478,7 +478,7 @@ private slots:
                                  << "L'instrument de pesage n'a pas compris la commande « SI » : vérifiez le réglage commande.";
         QTest::newRow("USB, denied") << Failure::DeviceDenied
                                      << "L'instrument de pesage USB /dev/ttyUSB0 (identifiants g) n'est pas accessible : la "
-                                        "règle udev du paquet pesolane (/usr/lib/udev/rules.d/60-pesolane.rules) en donne "
+                                        "règle udev du paquet pesolane (/lib/udev/rules.d/60-pesolane.rules) en donne "
                                         "l'accès pour les instruments de pesage USB courants ; installez le paquet, puis "
                                         "débranchez et rebranchez l'instrument. S'il n'y figure pas, ajoutez ses "
                                         "identifiants à une copie de cette règle dans /etc/udev/rules.d/ (voir man pesolane).";
