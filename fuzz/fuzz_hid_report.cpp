@@ -1,8 +1,9 @@
 // Any bytes from a USB weighing device: read as a report descriptor, and as
-// the bytes of one read (cut in two at a place the input chooses, the second
-// part given as if asked for) in the common layout and in the one they
-// describe. A weight is digits with one point at most, no more than 12, in a
-// unit of the HID table; every read ends with exactly one outcome.
+// the bytes of one read (cut in two where the input says, the second part as
+// if asked for, or read) in the common layout and in the one they describe.
+// A weight is digits with one point between them, no more than 12, in a unit
+// of the HID table; every read ends with exactly one outcome.
+#include <algorithm>
 #include <set>
 #include <string>
 
@@ -15,6 +16,7 @@ using namespace pesolane::fuzz;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view sent(reinterpret_cast<const char*>(data), size);
     const std::size_t cut = size == 0 ? 0 : data[0] % (size + 1);
+    static const std::set<std::string> kUnits{"mg", "g", "kg", "ct", "tael", "gr", "dwt", "t", "ton", "ozt", "oz", "lb"};
     for (const HidLayout& layout : {commonHidLayout(), readHidDescriptor(sent)}) {
         HidSession s(layout);
         require(!s.feed(sent), "between reads nothing comes out");
@@ -23,17 +25,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!w) w = size % 2 ? s.take(sent.substr(cut)) : s.feed(sent.substr(cut));
         if (!w) w = s.expire();
         require(!s.reading(), "an outcome ends the read");
-        if (w->failure != Failure::None) {
-            require(w->weight.empty() && w->unit.empty(), "only a weight carries digits");
-            continue;
-        }
-        std::size_t digits = 0, points = 0;
-        for (char c : w->weight) digits += c >= '0' && c <= '9', points += c == '.';
-        require(digits > 0 && digits + points == w->weight.size() && points <= 1, "a weight is digits and one point at most");
-        require(digits <= kMaxWeightDigits, "no more digits than a scale displays");
-        require(w->weight.front() != '.' && w->weight.back() != '.', "a point between digits");
-        static const std::set<std::string> kUnits{"mg", "g", "kg", "ct", "tael", "gr", "dwt", "t", "ton", "ozt", "oz", "lb"};
-        require(kUnits.count(w->unit) == 1, "a unit of the table");
+        const std::string& t = w->weight;
+        const std::size_t digits = t.size() - std::count(t.begin(), t.end(), '.');
+        require(t.find_first_not_of("0123456789.") == std::string::npos && t.size() - digits <= 1, "digits and one point");
+        require(t.empty() || (t.front() != '.' && t.back() != '.' && digits <= kMaxWeightDigits), "a weight as displayed");
+        require((w->failure == Failure::None) == !t.empty() && (t.empty() || kUnits.count(w->unit)), "a weight in a unit");
     }
     return 0;
 }

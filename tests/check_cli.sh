@@ -31,14 +31,9 @@ scales="$scales $!"
 python3 - "$runtime" <<'EOF' &
 import os, sys, time
 reports = {"oz": "03040BFF3419", "g": "030402001400", "over": "030602001400", "under": "030502001400", "moving": "030302001400"}
-fds = {}
-for name in reports:
-    os.mkfifo(f"{sys.argv[1]}/hid_{name}")
-    fds[name] = os.open(f"{sys.argv[1]}/hid_{name}", os.O_RDWR | os.O_NONBLOCK)
+fds = {n: (os.mkfifo(f"{sys.argv[1]}/hid_{n}"), os.open(f"{sys.argv[1]}/hid_{n}", os.O_RDWR | os.O_NONBLOCK))[1] for n in reports}
 for _ in range(3000):
-    for name, report in reports.items():
-        try: os.write(fds[name], bytes.fromhex(report))
-        except BlockingIOError: pass
+    for n, report in reports.items(): os.write(fds[n], bytes.fromhex(report))  # 300 s fill a sixth of a FIFO
     time.sleep(0.1)
 EOF
 scales="$scales $!"

@@ -365,32 +365,25 @@ private slots:
     // sysfs): what it sent before F9 is never taken; unplugged, then plugged
     // in again, it reads at the next F9.
     void hid_data() {
-        QTest::addColumn<QString>("port");    // found: none set up, the one weighing device in sysfs
-        QTest::addColumn<QByteArray>("before");
-        QTest::addColumn<QByteArray>("after");  // sent after F9; "x": unplugged
-        QTest::addColumn<int>("every");         // ms between sendings; 0: once
-        QTest::addColumn<QString>("weight");    // "": the box unchanged
+        QTest::addColumn<QString>("port");  // found: none set up, the one weighing device in sysfs
+        QTest::addColumn<QString>("sent");  // before F9 | after it, "*": every 5 ms, "x": unplugged
+        QTest::addColumn<QString>("weight");  // "": the box unchanged
         QTest::addColumn<Failure>("failure");
         using F = Failure;
-        QTest::newRow("stable") << "fifo" << QByteArray() << QByteArray("030402001400") << 0 << "20" << F::None;
-        QTest::newRow("found in sysfs") << "found" << QByteArray() << QByteArray("03040BFF3419") << 0 << "645.2" << F::None;
-        QTest::newRow("two found") << "two found" << QByteArray() << QByteArray() << 0 << "" << F::SeveralDevices;
-        QTest::newRow("only changes: the last one before F9") << "fifo" << QByteArray("030402001400") << QByteArray() << 0
-                                                               << "" << F::DeviceSilent;
-        QTest::newRow("stable, then moves") << "fifo" << QByteArray("030402001400") << QByteArray("030302001500") << 20
-                                            << "" << F::Unstable;
-        QTest::newRow("a flood in motion") << "fifo" << QByteArray() << QByteArray("030302001500").repeated(50) << 1 << ""
-                                           << F::Unstable;
-        QTest::newRow("under zero") << "fifo" << QByteArray() << QByteArray("030502001400") << 0 << "" << F::BelowZero;
-        QTest::newRow("short report") << "fifo" << QByteArray() << QByteArray("030402") << 0 << "" << F::BadReport;
-        QTest::newRow("unplugged during the read") << "fifo" << QByteArray() << QByteArray("x") << 0 << "" << F::LinkLost;
+        QTest::newRow("stable") << "fifo" << "|030402001400" << "20" << F::None;
+        QTest::newRow("found in sysfs") << "found" << "|03040BFF3419" << "645.2" << F::None;
+        QTest::newRow("two found") << "two found" << "|" << "" << F::SeveralDevices;
+        QTest::newRow("only changes: the last one before F9") << "fifo" << "030402001400|" << "" << F::DeviceSilent;
+        QTest::newRow("stable, then moves") << "fifo" << "030402001400|030302001500*" << "" << F::Unstable;
+        QTest::newRow("a flood in motion") << "fifo" << "|" + QString("030302001500").repeated(50) + "*" << "" << F::Unstable;
+        QTest::newRow("under zero") << "fifo" << "|030502001400" << "" << F::BelowZero;
+        QTest::newRow("short report") << "fifo" << "|030402" << "" << F::BadReport;
+        QTest::newRow("unplugged during the read") << "fifo" << "|x" << "20" << F::LinkLost;
     }
 
     void hid() {
         QFETCH(QString, port);
-        QFETCH(QByteArray, before);
-        QFETCH(QByteArray, after);
-        QFETCH(int, every);
+        QFETCH(QString, sent);
         QFETCH(QString, weight);
         QFETCH(Failure, failure);
         QTemporaryDir root;
@@ -409,9 +402,10 @@ private slots:
         Rig rig(settings);
         Failure got = Failure::TimedOut;
         QObject::connect(&rig.link, &ScaleLink::finished, [&](const WeightRead& r) { got = r.failure; });
+        const QByteArray after = sent.section('|', 1).remove('*').toLatin1();
         QTimer sending;
         QObject::connect(&sending, &QTimer::timeout, [&] { scale.send(after); });
-        scale.send(before);
+        scale.send(sent.section('|', 0, 0).toLatin1());
         rig.w.type(Ctl::TxtPoidsTotal, "typed");
         for (int read = 0; read < (after == "x" ? 2 : 1); ++read) {
             if (read == 1) scale.plug();  // plugged in again
@@ -419,12 +413,12 @@ private slots:
             QTest::keyClick(rig.w->textBox(Ctl::TxtPoidsTotal), Qt::Key_F9);
             if (read == 1) scale.send("030402001400");
             else if (after == "x") scale.unplug();
-            else scale.send(after), every ? sending.start(every) : void();
+            else scale.send(after), sent.endsWith('*') ? sending.start(5) : void();
             QVERIFY(QTest::qWaitFor([&] { return !rig.link.busy(); }, 5000));
             QCOMPARE(got, read == 1 ? Failure::None : failure);
             rig.takeFailure();
         }
-        QCOMPARE(rig.w.text(Ctl::TxtPoidsTotal), after == "x" ? "20" : weight.isEmpty() ? "typed" : weight);
+        QCOMPARE(rig.w.text(Ctl::TxtPoidsTotal), weight.isEmpty() ? "typed" : weight);
     }
 
     // Asked for its current report, a device that sends only changes gives
@@ -442,11 +436,9 @@ private slots:
         QTemporaryDir root;
         SimulatedHidScale scale(root.filePath("scale"));
         ScaleSettings settings = settingsFor(scale.port, 2);
-        settings.hid = true;
         std::atomic<int> askedFor{0};
         HidReader reader(settings, nullptr, [&](int, std::uint8_t id, std::size_t size) {
-            askedFor = id * 100 + int(size);
-            return QByteArray::fromHex(answer);
+            return askedFor = id * 100 + int(size), QByteArray::fromHex(answer);
         });
         Weighing got;
         QObject::connect(&reader, &HidReader::finished, [&](const Weighing& w) { got = w; });
