@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <unistd.h>
 
+#include "hid_device.h"
 #include "messages.h"
 
 namespace pesolane {
@@ -44,7 +45,13 @@ ScaleLink::ScaleLink(ScaleSettings settings, QObject* parent)
 void ScaleLink::read() {
     if (busy_) return;
     if (!settings_.problems.isEmpty()) return finish(failed(Failure::BadSetting, problemsText(settings_)));
-    if (settings_.port.isEmpty()) return finish(failed(Failure::NoScale));
+    if (readsHid(settings_)) {
+        // A USB weighing device: its own reader, its outcome through finish().
+        auto* hid = findChild<HidReader*>();
+        if (!hid) connect(hid = new HidReader(settings_, this), &HidReader::finished, this, &ScaleLink::finish);
+        busy_ = true;
+        return hid->read();
+    }
     if (!port_->isOpen() && !open()) return;
     busy_ = true;
     readPort();  // what came before the request is not its answer
@@ -89,6 +96,7 @@ bool ScaleLink::open() {
 
 void ScaleLink::abandon() {
     if (!busy_) return;
+    if (auto* hid = findChild<HidReader*>()) hid->abandon();
     session_.abandon();
     stop();
 }
@@ -132,8 +140,10 @@ void ScaleLink::finish(const Weighing& w) {
 }
 
 QString ScaleLink::message(const Weighing& outcome) const {
+    const auto* hid = findChild<HidReader*>();
+    const QString port = hid && settings_.port.isEmpty() ? hid->node() : settings_.port;  // the device found
     return QString::fromStdString(
-        messageOf(outcome, settings_.port.toStdString(), settings_.commandText.toStdString(), settings_.seconds));
+        messageOf(outcome, port.toStdString(), settings_.commandText.toStdString(), settings_.seconds));
 }
 
 }  // namespace pesolane

@@ -28,8 +28,8 @@ std::string messageOf(const Weighing& w, std::string_view port, std::string_view
     switch (w.failure) {
     case Failure::None: return {};
     case Failure::NoScale:
-        return "Aucun instrument de pesage n'est configuré : indiquez son port série avec l'option --port, "
-               "ou par « port = » dans la section [pesage] du fichier ~/.config/pesolane/pesolane.conf.";
+        return "Aucun instrument de pesage n'est configuré ni branché en USB : indiquez son port série avec l'option "
+               "--port, ou par « port = » dans la section [pesage] du fichier ~/.config/pesolane/pesolane.conf.";
     case Failure::BadSetting: return "L'instrument de pesage n'est pas utilisable : " + w.detail;
     case Failure::PortAbsent:
         return "Le port série " + p + " de l'instrument de pesage n'existe pas : vérifiez le câble et le nom du port.";
@@ -88,6 +88,37 @@ std::string messageOf(const Weighing& w, std::string_view port, std::string_view
     case Failure::OtherUnit:
         return "Cette pesée est en " + w.unit + ", la première pesée de ce comptage en " + w.detail +
                " : réglez l'instrument de pesage sur " + w.detail + ", ou recommencez le comptage à l'étape 1.";
+    case Failure::DeviceAbsent:
+        return "L'instrument de pesage USB " + p + " est absent : vérifiez qu'il est branché et allumé, et le chemin "
+               "donné par --port ou « port = ».";
+    case Failure::DeviceDenied:
+        return "L'instrument de pesage USB " + p + (w.detail.empty() ? "" : " (identifiants " + quoted(w.detail) + ")") +
+               " n'est pas accessible : la règle udev du paquet pesolane (/lib/udev/rules.d/60-pesolane.rules) "
+               "en donne l'accès pour les instruments de pesage USB courants ; installez le paquet, puis débranchez et "
+               "rebranchez l'instrument. S'il n'y figure pas, ajoutez ses identifiants à une copie de cette règle dans "
+               "/etc/udev/rules.d/ (voir man pesolane).";
+    case Failure::DeviceOther:
+        return "L'instrument de pesage USB " + p + " ne peut pas être ouvert : " + w.detail + ".";
+    case Failure::SeveralDevices:
+        return "Plusieurs instruments de pesage USB sont branchés (" + quoted(w.detail) + ") : choisissez le vôtre avec "
+               "l'option --port, ou par « port = » dans la section [pesage] du fichier ~/.config/pesolane/pesolane.conf.";
+    case Failure::DeviceSilent:
+        return "L'instrument de pesage USB " + p + " n'a donné aucune pesée en " + secondsText(seconds) +
+               " s : vérifiez qu'il est allumé et branché.";
+    case Failure::ScaleFault:
+        return "L'instrument de pesage signale un défaut : consultez son manuel, puis recommencez la pesée.";
+    case Failure::NeedsCalibration:
+        return "L'instrument de pesage doit être étalonné : faites-le étalonner comme son manuel l'indique, puis "
+               "recommencez la pesée.";
+    case Failure::NeedsRezero:
+        return "L'instrument de pesage doit être remis à zéro : videz le plateau, remettez-le à zéro, puis recommencez "
+               "la pesée.";
+    case Failure::UnknownUnit:
+        return "L'instrument de pesage donne une unité que le programme ne connaît pas (code " + quoted(w.detail) +
+               " de la table des unités HID) : réglez-le pour peser en g, kg, lb ou oz.";
+    case Failure::BadReport:
+        return "Rapport de l'instrument de pesage USB incompris : « " + quoted(w.detail) +
+               " ». Vérifiez que le port est bien celui d'un instrument de pesage.";
     }
     return {};
 }

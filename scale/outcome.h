@@ -24,6 +24,10 @@ enum class Failure : std::uint8_t {
     TimedOut, Unstable, UnsettledStream, AboveCapacity, BelowZero, CannotWeigh, NotUnderstood, NoStableWeight,
     Garbled, Ambiguous, NotTheWeight, Disagrees, LateAnswer, ScaleError, NotAMass,
     OtherUnit,
+    // USB weighing devices (HID): the device node, several found, and what
+    // their reports say that a serial answer does not.
+    DeviceAbsent, DeviceDenied, DeviceOther, SeveralDevices, DeviceSilent,
+    ScaleFault, NeedsCalibration, NeedsRezero, UnknownUnit, BadReport,
 };
 
 struct Weighing {

@@ -51,8 +51,10 @@ QString setProtocol(ScaleSettings& s, const QString& v) {
     static const std::array<std::pair<const char*, Protocol>, 3> kProtocols{
         {{"commande", Protocol::Command}, {"continu", Protocol::Continuous}, {"impression", Protocol::Print}}};
     const auto p = std::find_if(kProtocols.begin(), kProtocols.end(), [&v](auto& e) { return v == QLatin1String(e.first); });
-    if (p == kProtocols.end()) return invalid("protocole", v, "commande, continu ou impression");
-    s.protocol = p->second;
+    const bool hid = v == QLatin1String("hid");  // a USB weighing device: no serial protocol at all
+    if (p == kProtocols.end() && !hid) return invalid("protocole", v, "commande, continu, impression ou hid");
+    if (p != kProtocols.end()) s.protocol = p->second;
+    s.hid = hid;
     return {};
 }
 
@@ -87,13 +89,14 @@ QString setSeconds(ScaleSettings& s, const QString& v) {
 }
 
 constexpr std::array<SettingSpec, 7> kSettings{{
-    {"port", "PORT", "port série de l'instrument de pesage\n(/dev/ttyUSB0, /dev/ttyACM0...)", setPort},
+    {"port", "PORT", "port série de l'instrument de pesage\n(/dev/ttyUSB0, /dev/ttyACM0...), ou son\nnœud USB HID (/dev/hidraw0)", setPort},
     {"vitesse", "BAUDS", "vitesse de la liaison, en bauds (9600 par défaut)", setSpeed},
     {"format", "FORMAT", "bits de données (7, 8), parité (N, E, O), bits\nd'arrêt (1, 2) : 8N1 (par défaut), 7E1, 8N2...",
      setFormat},
     {"protocole", "PROTOCOLE",
      "commande (par défaut : le programme demande\nla pesée), continu (l'instrument de pesage\nenvoie ses pesées de "
-     "lui-même) ou impression\n(il envoie sa pesée quand on appuie sur sa\ntouche d'impression)",
+     "lui-même), impression\n(il envoie sa pesée quand on appuie sur sa\ntouche d'impression) ou hid (instrument de\n"
+     "pesage USB HID)",
      setProtocol},
     {"commande", "TEXTE", "commande qui demande une pesée stable (S par\ndéfaut), avec \\e (ESC), \\xHH, \\r, \\n, \\t, \\\\ :\n\\eP, \\x05, \\nW",
      setCommand},
@@ -204,6 +207,10 @@ QString problemsText(const ScaleSettings& s) {
     QStringList texts;
     for (const ScaleSettings::Problem& p : s.problems) texts << p.text;
     return QStringLiteral("dans %1, section [pesage] : %2.").arg(s.file, texts.join(QStringLiteral(" ; ")));
+}
+
+bool readsHid(const ScaleSettings& s) {
+    return s.hid || s.port.isEmpty() || s.port.startsWith(QLatin1String("/dev/hidraw"));
 }
 
 }  // namespace pesolane

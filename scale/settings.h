@@ -24,6 +24,8 @@ struct ScaleSettings {
     QByteArray commandEnd = "\r\n";   // what follows the command
     double seconds = 10;              // time limit of one read
     QString file;                     // the settings file read, if any
+    bool hid = false;                 // a USB weighing device (HID), whatever its port's name
+    QString systemRoot = QStringLiteral("/");  // where /sys and /dev are found (a folder in tests)
 
     // What is wrong in the settings file, setting by setting; setting it
     // again on the command line mends it.
@@ -64,5 +66,9 @@ ScaleSettings settingsFromFile(const QString& path);
 
 // What is wrong in the settings file, every setting told, in French.
 QString problemsText(const ScaleSettings& settings);
+
+// True when F9 reads a USB weighing device: said so, a port under
+// /dev/hidraw, or no port set up at all (the one plugged in is looked for).
+bool readsHid(const ScaleSettings& settings);
 
 }  // namespace pesolane

@@ -31,9 +31,20 @@ scales="$scales $!"
 "$here/fake_scale.py" --burst --stream 'GROSS  1.500 kg' --stream 'TARE   0.250 kg' --stream 'NET    1.25 kg' --every 1.5 \
   --seconds 300 >"$runtime/prnt" &
 scales="$scales $!"
+# USB weighing devices stood in for by FIFOs, each sending its report ten times a second.
+python3 - "$runtime" <<'EOF' &
+import os, sys, time
+reports = {"oz": "03040BFF3419", "g": "030402001400", "over": "030602001400", "under": "030502001400", "moving": "030302001400"}
+fds = {n: (os.mkfifo(f"{sys.argv[1]}/hid_{n}"), os.open(f"{sys.argv[1]}/hid_{n}", os.O_RDWR | os.O_NONBLOCK))[1] for n in reports}
+for _ in range(3000):
+    for n, report in reports.items(): os.write(fds[n], bytes.fromhex(report))  # 300 s fill a sixth of a FIFO
+    time.sleep(0.1)
+EOF
+scales="$scales $!"
 trap 'kill $weston $scales 2>/dev/null; rm -rf "$runtime"' EXIT
 for _ in $(seq 50); do
-  [ -s "$runtime/port" ] && [ -s "$runtime/stream" ] && [ -s "$runtime/escp" ] && [ -s "$runtime/wcr" ] && [ -s "$runtime/enq" ] && [ -s "$runtime/prnt" ] && break
+  [ -s "$runtime/port" ] && [ -s "$runtime/stream" ] && [ -s "$runtime/escp" ] && [ -s "$runtime/wcr" ] && [ -s "$runtime/enq" ] &&
+    [ -s "$runtime/prnt" ] && [ -p "$runtime/hid_moving" ] && break
   sleep 0.1
 done
 port=$(cat "$runtime/port")
@@ -64,7 +75,7 @@ rows=(
   "none|--lire-poids --port @STREAM@ --protocole continu --delai 2|0|12.34 kg"
   "none|--lire-poids --port @PORT@ --protocole continu --delai 0.5|1|pesolane : L'instrument de pesage (port @PORT@) n'a donné aucune pesée stable en 0,5 s : vérifiez qu'il est allumé, relié et réglé comme le programme (vitesse, format, protocole)."
   "none|--lire-poids --port /dev/pesolane-absent|1|pesolane : Le port série /dev/pesolane-absent de l'instrument de pesage n'existe pas : vérifiez le câble et le nom du port."
-  "none|--lire-poids|1|pesolane : Aucun instrument de pesage n'est configuré : indiquez son port série avec l'option --port, ou par « port = » dans la section [pesage] du fichier ~/.config/pesolane/pesolane.conf."
+  "none|--lire-poids|1|pesolane : Aucun instrument de pesage n'est configuré ni branché en USB : indiquez son port série avec l'option --port, ou par « port = » dans la section [pesage] du fichier ~/.config/pesolane/pesolane.conf."
   "good|--lire-poids --format 7E1|0|0100.250 g"
   "bad|--lire-poids|1|pesolane : L'instrument de pesage n'est pas utilisable : dans @CONF@, section [pesage] : vitesse invalide : fast (attendu : 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600 ou 115200)."
   "bad|--lire-poids --vitesse 4800|0|0100.250 g"
@@ -77,9 +88,16 @@ rows=(
   "none|--lire-poids --port @WCR@ --commande \nW --fin-commande cr|0|0012.34 lb"
   "none|--lire-poids --port @ENQ@ --commande \x05 --fin-commande aucune|0|00050.20 g"
   "none|--lire-poids --port @PRNT@ --protocole impression --delai 5|0|1.25 kg"
+  "none|--lire-poids --port @HID@oz --protocole hid|0|645.2 oz"
+  "none|--lire-poids --port @HID@g --protocole hid|0|20 g"
+  "none|--lire-poids --port @HID@over --protocole hid|1|pesolane : La charge dépasse la portée de l'instrument de pesage."
+  "none|--lire-poids --port @HID@under --protocole hid|1|pesolane : La pesée est négative ou sous le zéro : remettez l'instrument de pesage à zéro, puis recommencez."
+  "none|--lire-poids --port @HID@moving --protocole hid --delai 0.5|1|pesolane : La pesée est instable : attendez que l'affichage de l'instrument de pesage se stabilise, puis recommencez."
+  "none|--lire-poids --port /dev/hidraw99|1|pesolane : L'instrument de pesage USB /dev/hidraw99 est absent : vérifiez qu'il est branché et allumé, et le chemin donné par --port ou « port = »."
+  "nobody|--lire-poids --port @HID@g --protocole hid|1|pesolane : L'instrument de pesage USB @HID@g n'est pas accessible : la règle udev du paquet pesolane (/lib/udev/rules.d/60-pesolane.rules) en donne l'accès pour les instruments de pesage USB courants ; installez le paquet, puis débranchez et rebranchez l'instrument. S'il n'y figure pas, ajoutez ses identifiants à une copie de cette règle dans /etc/udev/rules.d/ (voir man pesolane)."
   "none|--fin-commande CRLF|2|pesolane : fin-commande invalide : CRLF (attendu : crlf, cr, lf ou aucune)"
   "none|--commande \q|2|pesolane : commande invalide : \q (attendu : de 1 à 16 octets : caractères imprimables sans espace, \e, \xHH, \r, \n, \t ou \\\\)"
-  "none|--protocole auto --lire-poids|2|pesolane : protocole invalide : auto (attendu : commande, continu ou impression)"
+  "none|--protocole auto --lire-poids|2|pesolane : protocole invalide : auto (attendu : commande, continu, impression ou hid)"
   "none|--delai 0|2|pesolane : délai invalide : 0 (attendu : un nombre de secondes écrit avec un point, plus grand que 0 et au plus 600)"
   "none|--lire-poids --commande|2|pesolane : il manque la valeur d'une option"
 )
@@ -88,12 +106,14 @@ for row in "${rows[@]}"; do
   IFS='|' read -r display args status first <<<"$row"
   args=${args//@PORT@/$port}
   args=${args//@STREAM@/$stream}
+  args=${args//@HID@/$runtime/hid_}
   for scale in escp wcr enq prnt; do
     name=@${scale^^}@
     args=${args//$name/$(cat "$runtime/$scale")}
   done
   first=${first//@PORT@/$port}
   first=${first//@CONF@/$conf}
+  first=${first//@HID@/$runtime/hid_}
   env=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=fr_FR.UTF-8 XDG_CONFIG_HOME="$runtime/empty")
   case $display in
     good | bad) env+=(XDG_CONFIG_HOME="$runtime/$display") ;;

@@ -30,7 +30,8 @@ for path in \
     ./usr/share/man/man1/pesolane.1.gz \
     ./usr/share/man/fr/man1/pesolane.1.gz \
     ./usr/share/doc/pesolane/copyright \
-    ./usr/share/doc/pesolane/changelog.gz; do
+    ./usr/share/doc/pesolane/changelog.gz \
+    ./lib/udev/rules.d/60-pesolane.rules; do
   grep -q " $path\$" <<<"$contents" || fail "$path is missing from the package"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -41,6 +42,9 @@ done
 
 root=$scratch/root
 dpkg-deb -x "$deb" "$root"
+# Access for USB weighing devices by their ids only, never for every hidraw node.
+! grep -v '^#' "$root/lib/udev/rules.d/60-pesolane.rules" | grep -v -e '^$' -e 'SUBSYSTEM=="hidraw", ATTRS{idVendor}=="[0-9a-f]\{4\}", ATTRS{idProduct}=="[0-9a-f]\{4\}", TAG+="uaccess"$' ||
+  fail "the udev rule gives access beyond USB weighing devices listed by their ids"
 file "$root/usr/bin/pesolane" | grep -q ', stripped' || fail "the program is not stripped"
 # It exits non-zero for features Debian 12's flags do not give (stack clash
 # protection, control-flow integrity); the five asked for are checked below.

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QSocketNotifier>
 #include <QStringList>
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -71,6 +73,18 @@ private:
     int master_ = -1, slave_ = -1;
     QString port_;
     std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+// A USB weighing device stood in for by a FIFO, read as /dev/hidraw* is; it
+// sends reports written in hex. Unplugged, the program's end reads no more.
+struct SimulatedHidScale {
+    explicit SimulatedHidScale(QString path) : port(std::move(path)) { ::mkfifo(QFile::encodeName(port), 0600), plug(); }
+    ~SimulatedHidScale() { unplug(), ::unlink(QFile::encodeName(port)); }
+    void plug() { fd = ::open(QFile::encodeName(port), O_RDWR | O_NONBLOCK); }
+    void unplug() { fd >= 0 && ::close(fd), fd = -1; }
+    void send(const char* hex) const { const QByteArray b = QByteArray::fromHex(hex); (void)!::write(fd, b.data(), b.size()); }
+    QString port;
+    int fd = -1;
 };
 
 inline ScaleSettings settingsFor(const QString& port, double seconds = 5, Protocol protocol = Protocol::Command) {

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "hid_report.h"
 #include "messages.h"
 #include "session.h"
 #include "settings.h"
@@ -24,6 +25,8 @@ std::string bytes(const QString& s) { return s.toStdString(); }
 QString roleName(WeightRole r) {
     return r == WeightRole::Gross ? " gross" : r == WeightRole::Net ? " net" : r == WeightRole::Tare ? " tare" : r == WeightRole::Count ? " count" : "";
 }
+std::string fromHex(const QString& hex) { return QByteArray::fromHex(hex.toLatin1()).toStdString(); }
+QString told(const Weighing& w) { return w.weight.empty() ? QString() : QString::fromStdString(w.weight + " " + w.unit); }
 
 }  // namespace
 
@@ -416,6 +419,108 @@ private slots:
         QCOMPARE(got.join(", "), outcomes);
     }
 
+    // A weighing device's data report: ID 3, status, unit, exponent, weight
+    // low byte first. Codes from the usage tables of page 0x8D: statuses 1-8
+    // for usages 0x70-0x77, units 1-12 for usages 0x51-0x5C.
+    void hidReport_data() {
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<QString>("weight");   // "": no weight
+        QTest::addColumn<Failure>("failure");  // with no weight; Unstable: waits; None: another report
+        using F = Failure;
+        QTest::newRow("stable, ounces, tenths") << "03040BFF3419" << "645.2 oz" << F::None;
+        QTest::newRow("stable, grams") << "030402001400" << "20 g" << F::None;
+        QTest::newRow("stable at zero") << "030202FF0000" << "0.0 g" << F::None;
+        QTest::newRow("fault") << "030102001400" << "" << F::ScaleFault;
+        QTest::newRow("in motion") << "030302001400" << "" << F::Unstable;
+        QTest::newRow("under zero") << "030502001400" << "" << F::BelowZero;
+        QTest::newRow("over weight") << "030602001400" << "" << F::AboveCapacity;
+        QTest::newRow("needs calibration") << "030702001400" << "" << F::NeedsCalibration;
+        QTest::newRow("needs re-zeroing") << "030802001400" << "" << F::NeedsRezero;
+        QTest::newRow("status 9") << "030902001400" << "" << F::BadReport;
+        const char* units[] = {"mg", "g", "kg", "ct", "tael", "gr", "dwt", "t", "ton", "ozt", "oz", "lb"};
+        for (int code = 1; code <= 12; ++code)
+            QTest::newRow(units[code - 1]) << "0304" + QString::number(code + 256, 16).mid(1) + "001400"
+                                           << QStringLiteral("20 ") + units[code - 1] << F::None;
+        QTest::newRow("unit 0") << "030400001400" << "" << F::UnknownUnit;
+        QTest::newRow("unit 13") << "03040D001400" << "" << F::UnknownUnit;
+        QTest::newRow("exponent -4") << "030402FC1400" << "0.0020 g" << F::None;
+        QTest::newRow("exponent -3, one digit") << "030402FD0500" << "0.005 g" << F::None;
+        QTest::newRow("exponent -2") << "030402FE3419" << "64.52 g" << F::None;
+        QTest::newRow("exponent +1") << "030402011400" << "200 g" << F::None;
+        QTest::newRow("exponent +1, zero") << "030202010000" << "0 g" << F::None;
+        QTest::newRow("12 digits") << "03040207FFFF" << "655350000000 g" << F::None;
+        QTest::newRow("13 digits") << "03040208FFFF" << "" << F::BadReport;
+        QTest::newRow("12 decimals") << "030402F40500" << "" << F::BadReport;
+        QTest::newRow("another report ID") << "040402001400" << "" << F::None;
+        QTest::newRow("short") << "03040200" << "" << F::BadReport;
+    }
+
+    void hidReport() {
+        QFETCH(QString, report);
+        QFETCH(QString, weight);
+        QFETCH(Failure, failure);
+        const HidReport r = readHidReport(fromHex(report), commonHidLayout());
+        QCOMPARE(told(r.weighing), weight);
+        QCOMPARE(r.says, !weight.isEmpty() ? HidSays::Weight : failure == Failure::Unstable ? HidSays::Moving
+                         : failure == Failure::None ? HidSays::Other : HidSays::Refused);
+        QCOMPARE(r.weighing.failure, failure);
+    }
+
+    // Report descriptors written item by item; the sizes of the input reports by ID.
+    void hidDescriptor_data() {
+        QTest::addColumn<QString>("descriptor");
+        QTest::addColumn<QString>("says");  // weighing, numbered, the weight's report ID, id:bytes...
+        // A feature report 1; data report 3 (status, unit, scaling, Data Weight on 16 bits); status report 4.
+        QTest::newRow("numbered") << "058D0920A101 8501 0930 7508 9502 B102 8503 0932 A102 0970 7508 9501 8102 0950 8102"
+                                     "0941 8102 0940 7510 8102 C0 8504 0933 A102 0970 7508 9501 8102 C0 C0" << "1 1 3 3:6 4:2";
+        QTest::newRow("not numbered") << "058D0920A101 0970750895018102 09508102 09418102 0940751081 02 C0" << "1 0 0 0:5";
+        QTest::newRow("Data Weight with its page, report 5") << "0501 8505 0B40008D00 7508 9506 8102" << "1 1 5 5:7";
+        QTest::newRow("keyboard") << "05010906A101 0507 19E0 29E7 1500 2501 7501 9508 8102 C0" << "0 0 0 0:1";
+        QTest::newRow("cut in an item") << "058D 85" << "1 0 0";
+    }
+
+    void hidDescriptor() {
+        QFETCH(QString, descriptor);
+        QFETCH(QString, says);
+        const HidLayout l = readHidDescriptor(fromHex(descriptor.remove(' ')));
+        QStringList got{QString::number(l.weighing), QString::number(l.numbered), QString::number(l.dataId)};
+        for (int id = 0; id < 256; ++id)
+            if (l.sizes[id]) got << QStringLiteral("%1:%2").arg(id).arg(l.sizes[id]);
+        QCOMPARE(got.join(' '), says);
+    }
+
+    // The reports of one read, as the device's reads cut them: "|" between
+    // reads, "?" before the report given when asked; the time limit ends it.
+    void hidSession_data() {
+        QTest::addColumn<QString>("reads");
+        QTest::addColumn<QString>("weight");
+        QTest::addColumn<Failure>("failure");
+        QTest::newRow("a report in two reads") << "0304|02001400" << "20 g" << Failure::None;
+        QTest::newRow("moving, then stable, one read") << "030302001500 030402001400" << "20 g" << Failure::None;
+        QTest::newRow("another report first") << "040102030405|030401000500 030402001400" << "5 mg" << Failure::None;
+        QTest::newRow("never settles") << "030302001500|030302001600" << "" << Failure::Unstable;
+        QTest::newRow("silent") << "" << "" << Failure::DeviceSilent;
+        QTest::newRow("cut short") << "030402" << "" << Failure::BadReport;
+        QTest::newRow("asked, stable") << "?030402001400" << "20 g" << Failure::None;
+        QTest::newRow("asked, moving, then settles") << "?030302001400|030402001900" << "25 g" << Failure::None;
+    }
+
+    void hidSession() {
+        QFETCH(QString, reads);
+        QFETCH(QString, weight);
+        QFETCH(Failure, failure);
+        HidSession s;
+        QVERIFY(!s.feed(fromHex("030402001400")));  // before the read: never taken
+        s.begin();
+        std::optional<Weighing> w;
+        for (QString r : reads.remove(' ').split('|', Qt::SkipEmptyParts))
+            if (!w) w = r.startsWith('?') ? s.take(fromHex(r.mid(1))) : s.feed(fromHex(r));
+        if (!w) w = s.expire();
+        QVERIFY(!s.reading());
+        QCOMPARE(told(*w), weight);
+        QCOMPARE(w->failure, failure);
+    }
+
     void messages_data() {
         QTest::addColumn<Failure>("failure");
         QTest::addColumn<QString>("message");
@@ -439,9 +544,9 @@ private slots:
                                         << "Réponse de l'instrument de pesage incomprise : « g ». Vérifiez la vitesse, le "
                                            "format et le protocole.";
         QTest::newRow("no scale set up") << Failure::NoScale
-                                         << "Aucun instrument de pesage n'est configuré : indiquez son port série avec "
-                                            "l'option --port, ou par « port = » dans la section [pesage] du fichier "
-                                            "~/.config/pesolane/pesolane.conf.";
+                                         << "Aucun instrument de pesage n'est configuré ni branché en USB : indiquez son "
+                                            "port série avec l'option --port, ou par « port = » dans la section [pesage] du "
+                                            "fichier ~/.config/pesolane/pesolane.conf.";
         QTest::newRow("absent") << Failure::PortAbsent
                                 << "Le port série /dev/ttyUSB0 de l'instrument de pesage n'existe pas : vérifiez le câble "
                                    "et le nom du port.";
@@ -469,6 +574,9 @@ private slots:
         QTest::newRow("gross, tare, net") << Failure::Disagrees
                                           << "Le ticket de l'instrument de pesage se contredit : le brut moins la tare n'est "
                                              "pas le net (« g ») : recommencez la pesée.";
+        QTest::newRow("USB, silent") << Failure::DeviceSilent
+                                     << "L'instrument de pesage USB /dev/ttyUSB0 n'a donné aucune pesée en 2,5 s : vérifiez "
+                                        "qu'il est allumé et branché.";
         QTest::newRow("units") << Failure::OtherUnit
                                << "Cette pesée est en kg, la première pesée de ce comptage en g : réglez l'instrument de "
                                   "pesage sur g, ou recommencez le comptage à l'étape 1.";
@@ -503,7 +611,7 @@ private slots:
         QTest::newRow("protocol") << "protocole" << "continu" << "";
         QTest::newRow("protocol, print key") << "protocole" << "impression" << "";
         QTest::newRow("protocol unknown") << "protocole" << "auto"
-                                          << "protocole invalide : auto (attendu : commande, continu ou impression)";
+                                          << "protocole invalide : auto (attendu : commande, continu, impression ou hid)";
         QTest::newRow("command with a blank") << "commande" << "S I"
                                               << "commande invalide : S I (attendu : de 1 à 16 octets : caractères "
                                                  "imprimables sans espace, \\e, \\xHH, \\r, \\n, \\t ou \\\\)";

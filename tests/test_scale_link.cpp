@@ -1,5 +1,6 @@
 // F9 in the real window against a scale simulated on a pseudo-terminal.
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QProcess>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "application.h"
+#include "hid_device.h"
 #include "link.h"
 #include "scale_fixture.h"
 #include "scale_reading.h"
@@ -183,7 +185,10 @@ private slots:
             holder.read();
         }
         const QString path = port == "none" ? QString() : port.isEmpty() || port == "held" ? scale.port() : port;
-        Rig rig(settingsFor(path, 0.3));
+        ScaleSettings settings = settingsFor(path, 0.3);
+        QTemporaryDir noDevices;  // no USB weighing device plugged in, whatever this machine has
+        settings.systemRoot = noDevices.path();
+        Rig rig(settings);
         scale.answers = {answer};
         rig.w.type(Ctl::TxtPoidsTotal, "typed");
         QVERIFY(rig.readInto(Ctl::TxtPoidsTotal));
@@ -386,6 +391,95 @@ private slots:
         QCOMPARE(rig.takeFailure(), QString());
         QCOMPARE(rig.w.text(Ctl::TxtPoidsTotal), QString("8"));
         QCOMPARE(scale->heard, QByteArray("S\r\nS\r\n"));
+    }
+
+    // F9 against a USB weighing device (a FIFO for its node, a folder for
+    // sysfs): what it sent before F9 is never taken; unplugged, then plugged
+    // in again, it reads at the next F9.
+    void hid_data() {
+        QTest::addColumn<QString>("port");  // found: none set up, the one weighing device in sysfs
+        QTest::addColumn<QString>("sent");  // before F9 | after it, "*": every 5 ms, "x": unplugged
+        QTest::addColumn<QString>("weight");  // "": the box unchanged
+        QTest::addColumn<Failure>("failure");
+        using F = Failure;
+        QTest::newRow("stable") << "fifo" << "|030402001400" << "20" << F::None;
+        QTest::newRow("found in sysfs") << "found" << "|03040BFF3419" << "645.2" << F::None;
+        QTest::newRow("two found") << "two found" << "|" << "" << F::SeveralDevices;
+        QTest::newRow("only changes: the last one before F9") << "fifo" << "030402001400|" << "" << F::DeviceSilent;
+        QTest::newRow("stable, then moves") << "fifo" << "030402001400|030302001500*" << "" << F::Unstable;
+        QTest::newRow("a flood in motion") << "fifo" << "|" + QString("030302001500").repeated(50) + "*" << "" << F::Unstable;
+        QTest::newRow("under zero") << "fifo" << "|030502001400" << "" << F::BelowZero;
+        QTest::newRow("short report") << "fifo" << "|030402" << "" << F::BadReport;
+        QTest::newRow("unplugged during the read") << "fifo" << "|x" << "20" << F::LinkLost;
+    }
+
+    void hid() {
+        QFETCH(QString, port);
+        QFETCH(QString, sent);
+        QFETCH(QString, weight);
+        QFETCH(Failure, failure);
+        QTemporaryDir root;
+        auto device = [&](const char* name, const char* hex) {  // its report descriptor in sysfs
+            const QString dir = root.filePath(QStringLiteral("sys/class/hidraw/%1/device").arg(name));
+            QFile f(dir + "/report_descriptor");
+            return QDir().mkpath(dir) && f.open(QIODevice::WriteOnly) && f.write(QByteArray::fromHex(hex)) > 0;
+        };
+        const char* scaleDescriptor = "058D 8503 0940 7528 9501 8102";  // report 3: Data Weight among 40 bits
+        QVERIFY(device("hidraw3", "05010906A101 0507 19E0 29E7 1500 2501 7501 9508 8102 C0") && device("hidraw7", scaleDescriptor) &&
+                (port != "two found" || device("hidraw8", scaleDescriptor)) && QDir(root.path()).mkpath("dev"));
+        SimulatedHidScale scale(root.filePath(port == "fifo" ? "scale" : "dev/hidraw7"));
+        ScaleSettings settings = settingsFor(port == "fifo" ? scale.port : QString(), 0.5);
+        settings.hid = port == "fifo";
+        settings.systemRoot = root.path();
+        Rig rig(settings);
+        rig.failure = Failure::TimedOut;
+        const QByteArray after = sent.section('|', 1).remove('*').toLatin1();
+        QTimer sending;
+        QObject::connect(&sending, &QTimer::timeout, [&] { scale.send(after); });
+        scale.send(sent.section('|', 0, 0).toLatin1());
+        rig.w.type(Ctl::TxtPoidsTotal, "typed");
+        for (int read = 0; read < (after == "x" ? 2 : 1); ++read) {
+            if (read == 1) scale.plug();  // plugged in again
+            rig.w->textBox(Ctl::TxtPoidsTotal)->setFocus();
+            QTest::keyClick(rig.w->textBox(Ctl::TxtPoidsTotal), Qt::Key_F9);
+            if (read == 1) scale.send("030402001400");
+            else if (after == "x") scale.unplug();
+            else scale.send(after), sent.endsWith('*') ? sending.start(5) : void();
+            QVERIFY(QTest::qWaitFor([&] { return !rig.link.busy(); }, 5000));
+            QCOMPARE(rig.failure, read == 1 ? Failure::None : failure);
+            rig.takeFailure();
+        }
+        QCOMPARE(rig.w.text(Ctl::TxtPoidsTotal), weight.isEmpty() ? "typed" : weight);
+    }
+
+    // Asked for its current report, a device that sends only changes gives
+    // it; where asking fails, the next report it sends is taken.
+    void hid_asksForTheCurrentReport_data() {
+        QTest::addColumn<QByteArray>("answer");  // to the ask; empty: asking fails
+        QTest::addColumn<QString>("weight");
+        QTest::newRow("answers") << QByteArray("030402001900") << "25 g";
+        QTest::newRow("asking fails") << QByteArray() << "30 g";
+    }
+
+    void hid_asksForTheCurrentReport() {
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, weight);
+        QTemporaryDir root;
+        SimulatedHidScale scale(root.filePath("scale"));
+        ScaleSettings settings = settingsFor(scale.port, 2);
+        std::atomic<int> askedFor{0};
+        HidReader reader(settings, nullptr, [&](int, std::uint8_t id, std::size_t size) {
+            const QByteArray given = QByteArray::fromHex(answer);
+            return askedFor = id * 100 + int(size), given;  // the test may end once told
+        });
+        Weighing got;
+        QObject::connect(&reader, &HidReader::finished, [&](const Weighing& w) { got = w; });
+        scale.send("030402001400");  // before the read
+        reader.read();
+        QTRY_COMPARE(askedFor.load(), 306);  // report 3, six bytes
+        scale.send("030402001E00");
+        QTRY_VERIFY(!reader.busy());
+        QCOMPARE(QString::fromStdString(got.weight + " " + got.unit), weight);
     }
 
     // A scale that sends as fast as the line goes: the window keeps

@@ -15,6 +15,7 @@ SHAPES, READ, MSGS, LINK, GLUE, SETS, FORM = ("scale/shapes.cpp", "scale/session
                                               "app/scale_reading.cpp", "scale/settings.cpp", "form/form1.cpp")
 FRAMING, PRINTS, PRINTSH, SETTLING, ACCOUNT = ("scale/framing.h", "scale/prints.cpp", "scale/prints.h", "scale/settling.h",
                                                "scale/account.h")
+HIDR, HIDD = "scale/hid_report.cpp", "scale/hid_device.cpp"
 
 FAULTS = [
     # A reset list that forgets one control, or a text it no longer empties.
@@ -198,6 +199,33 @@ FAULTS = [
     ("scale-read-error-ignored", [(LINK, " || e == QSerialPort::ReadError", "")]),
     ("scale-quoted-command-cut", [(SETS, "if (!value.startsWith(QLatin1Char('\"')) && value.contains", "if (value.contains")]),
     ("scale-print-key-unknown", [(SETS, '{"impression", Protocol::Print}', '{"impression", Protocol::Continuous}')]),
+    # USB weighing devices: the codes of the usage tables, the weight's digits, the reads.
+    ("hid-stable-code", [(HIDR, "{4, HidSays::Weight, Failure::None}", "{9, HidSays::Weight, Failure::None}")]),
+    ("hid-zero-refused", [(HIDR, "{2, HidSays::Weight, Failure::None}", "{2, HidSays::Refused, Failure::BelowZero}")]),
+    ("hid-motion-final", [(HIDR, "{3, HidSays::Moving, Failure::Unstable}", "{3, HidSays::Refused, Failure::Unstable}")]),
+    ("hid-over-as-under", [(HIDR, "{6, HidSays::Refused, Failure::AboveCapacity}", "{6, HidSays::Refused, Failure::BelowZero}")]),
+    ("hid-rezero-as-calibration", [(HIDR, "{8, HidSays::Refused, Failure::NeedsRezero}", "{8, HidSays::Refused, Failure::NeedsCalibration}")]),
+    ("hid-ounce-as-pound", [(HIDR, '{11, "oz"}', '{11, "lb"}')]),
+    ("hid-units-shifted", [(HIDR, '{12, "lb"}', '{13, "lb"}')]),
+    ("hid-exponent-unsigned", [(HIDR, "const int exponent = static_cast<std::int8_t>(byte(data, 2));", "const int exponent = byte(data, 2);")]),
+    ("hid-exponent-sign", [(HIDR, "const int exponent = static_cast<std::int8_t>(byte(data, 2));",
+                            "const int exponent = -static_cast<std::int8_t>(byte(data, 2));")]),
+    ("hid-no-leading-zero", [(HIDR, "s.insert(0, decimals + 1 - s.size(), '0')", "s.insert(0, decimals - s.size(), '0')")]),
+    ("hid-zero-with-zeros", [(HIDR, "if (digits != 0) s.append(", "s.append(")]),
+    ("hid-big-endian", [(HIDR, "byte(data, 3) | byte(data, 4) << 8", "byte(data, 4) | byte(data, 3) << 8")]),
+    ("hid-13-digits", [(HIDR, "count > kMaxWeightDigits) return std::nullopt", "count > kMaxWeightDigits + 1) return std::nullopt")]),
+    ("hid-any-report-id", [(HIDR, "if (report.empty() || byte(report, 0) != layout.dataId) return r;", "if (report.empty()) return r;")]),
+    ("hid-descriptor-id-lost", [(HIDR, "case 8: g.id = static_cast<std::uint8_t>(v); l.numbered = true; break;",
+                                 "case 8: l.numbered = true; break;")]),
+    ("hid-data-weight-usage", [(HIDR, "(kWeighingPage << 16 | 0x40)", "(kWeighingPage << 16 | 0x41)")]),
+    ("hid-moving-forgotten", [(HIDR, "        moved_ = true;\n        return std::nullopt;", "        return std::nullopt;")]),
+    ("hid-cut-short-silent", [(HIDR, "    if (!held_.empty()) return refusal(Failure::BadReport, hexBytes(held_));\n", "")]),
+    ("hid-stale-taken", [(HIDD, "bool HidReader::drain() {\n", "bool HidReader::drain() {\n    return true;\n")]),
+    ("hid-ask-ignored", [(HIDD, "asked(serial, watcher->result());", "(void)serial;")]),
+    ("hid-unplug-unseen", [(HIDD, "if (n <= 0) {  // unplugged", "if (n < 0) {  // unplugged")]),
+    ("hid-keyboard-found", [(HIDD, ".weighing)\n            found.append", ".weighing || true)\n            found.append")]),
+    ("hid-node-not-hid", [(SETS, 's.port.startsWith(QLatin1String("/dev/hidraw"))', "false")]),
+    ("hid-never-handed", [(LINK, "    if (readsHid(settings_)) {", "    if (false) {")]),
 ]
 
 
