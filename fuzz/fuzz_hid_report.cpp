@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(!s.feed(sent), "between reads nothing comes out");
         s.begin();
         std::optional<Weighing> w = s.feed(sent.substr(0, cut));
-        if (!w) w = size % 2 ? s.take(sent.substr(cut)) : s.feed(sent.substr(cut));
+        if (!w) w = size % 2 ? s.feedAsked(sent.substr(cut)) : s.feed(sent.substr(cut));
         if (!w) w = s.expire();
         require(!s.reading(), "an outcome ends the read");
         const std::string& t = w->weight;

@@ -148,7 +148,7 @@ bool HidReader::open() {
     }
     session_ = HidSession(layout);
     notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-    connect(notifier_.get(), &QSocketNotifier::activated, this, &HidReader::take);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, &HidReader::readNode);
     return true;
 }
 
@@ -163,7 +163,7 @@ bool HidReader::drain() {
     }
 }
 
-void HidReader::take() {
+void HidReader::readNode() {
     char buf[4096];
     for (int i = 0; i < kReadsAWake && fd_ >= 0; ++i) {
         const ssize_t n = ::read(fd_, buf, sizeof buf);
@@ -183,7 +183,7 @@ void HidReader::asked(quint64 serial, const QByteArray& report) {
     if (!busy_ || serial != serial_ || report.isEmpty()) return;  // asking failed: the next report will do
     const bool numbered = session_.layout().numbered;
     const QByteArray whole = numbered ? report : report.mid(1);  // unnumbered: a 0 comes first
-    if (std::optional<Weighing> outcome = session_.take(std::string_view(whole.constData(), std::size_t(whole.size()))))
+    if (std::optional<Weighing> outcome = session_.feedAsked(std::string_view(whole.constData(), std::size_t(whole.size()))))
         finish(*outcome);
 }
 

@@ -64,7 +64,7 @@ signals:
 private:
     bool open();
     bool drain();
-    void take();
+    void readNode();
     void asked(quint64 serial, const QByteArray& report);
     void close();
     void finish(const Weighing& w);

@@ -11,22 +11,22 @@ namespace {
 // Status, unit, exponent, weight low and high: the data after the ID.
 constexpr std::size_t kDataBytes = 5;
 
-// Scale status: the values of the selector list 0x70-0x77 (Scale Status
-// Fault ... Requires Rezeroing), numbered from 1.
+// Scale status: the values of the selector list 0x71-0x78 of the Scale
+// Status collection 0x70 (Fault ... Requires Rezeroing), numbered from 1.
 struct StatusRow {
     std::uint8_t code;
     HidSays says;
     Failure failure;
 };
 constexpr StatusRow kStatuses[] = {
-    {1, HidSays::Refused, Failure::ScaleFault},        // 0x70 fault
-    {2, HidSays::Weight, Failure::None},               // 0x71 stable at center of zero
-    {3, HidSays::Moving, Failure::Unstable},           // 0x72 in motion
-    {4, HidSays::Weight, Failure::None},               // 0x73 weight stable
-    {5, HidSays::Refused, Failure::BelowZero},         // 0x74 under zero
-    {6, HidSays::Refused, Failure::AboveCapacity},     // 0x75 over weight limit
-    {7, HidSays::Refused, Failure::NeedsCalibration},  // 0x76 requires calibration
-    {8, HidSays::Refused, Failure::NeedsRezero},       // 0x77 requires rezeroing
+    {1, HidSays::Refused, Failure::ScaleFault},        // 0x71 fault
+    {2, HidSays::Weight, Failure::None},               // 0x72 stable at center of zero
+    {3, HidSays::Moving, Failure::Unstable},           // 0x73 in motion
+    {4, HidSays::Weight, Failure::None},               // 0x74 weight stable
+    {5, HidSays::Refused, Failure::BelowZero},         // 0x75 under zero
+    {6, HidSays::Refused, Failure::AboveCapacity},     // 0x76 over weight limit
+    {7, HidSays::Refused, Failure::NeedsCalibration},  // 0x77 requires calibration
+    {8, HidSays::Refused, Failure::NeedsRezero},       // 0x78 requires rezeroing
 };
 
 // Weight unit: the values of the selector list 0x51-0x5C, numbered from 1,
@@ -219,7 +219,7 @@ std::optional<Weighing> HidSession::feed(std::string_view bytes) {
     return std::nullopt;
 }
 
-std::optional<Weighing> HidSession::take(std::string_view report) {
+std::optional<Weighing> HidSession::feedAsked(std::string_view report) {
     if (!reading_) return std::nullopt;
     return judge(report);
 }

@@ -80,7 +80,7 @@ public:
     std::optional<Weighing> feed(std::string_view bytes);
 
     // One whole report, as the device gave it when asked for its current one.
-    std::optional<Weighing> take(std::string_view report);
+    std::optional<Weighing> feedAsked(std::string_view report);
 
     // The time limit has passed: a report cut short, a weight that never
     // settled, or nothing at all.

@@ -421,7 +421,7 @@ private slots:
 
     // A weighing device's data report: ID 3, status, unit, exponent, weight
     // low byte first. Codes from the usage tables of page 0x8D: statuses 1-8
-    // for usages 0x70-0x77, units 1-12 for usages 0x51-0x5C.
+    // for usages 0x71-0x78, units 1-12 for usages 0x51-0x5C.
     void hidReport_data() {
         QTest::addColumn<QString>("report");
         QTest::addColumn<QString>("weight");   // "": no weight
@@ -514,7 +514,7 @@ private slots:
         s.begin();
         std::optional<Weighing> w;
         for (QString r : reads.remove(' ').split('|', Qt::SkipEmptyParts))
-            if (!w) w = r.startsWith('?') ? s.take(fromHex(r.mid(1))) : s.feed(fromHex(r));
+            if (!w) w = r.startsWith('?') ? s.feedAsked(fromHex(r.mid(1))) : s.feed(fromHex(r));
         if (!w) w = s.expire();
         QVERIFY(!s.reading());
         QCOMPARE(told(*w), weight);

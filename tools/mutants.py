@@ -169,7 +169,6 @@ FAULTS = [
     ("scale-f9-twice-silent", [(GLUE, "return form_.reportWeighingUnderWay(box);", "return;")]),
     ("scale-f9-retargets", [(GLUE, "if (link_.busy()) return form_.reportWeighingUnderWay(box);  // one read at a time\n        pending_ = box;",
                              "pending_ = box;\n        if (link_.busy()) return form_.reportWeighingUnderWay(box);")]),
-    ("scale-abandon-keeps-session", [(LINK, "    session_.abandon();\n    stop();", "    stop();")]),
     ("scale-menu-key-hidden", [(FORM, "setShortcutVisibleInContextMenu(true)", "setShortcutVisibleInContextMenu(false)")]),
     ("scale-delay-min", [(SETS, "!(seconds > 0) || !(seconds <= 600)", "!(seconds >= 0) || !(seconds <= 600)")]),
     # No wrong weight from odd but possible answers.
