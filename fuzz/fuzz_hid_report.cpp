@@ -9,6 +9,7 @@
 
 #include "hid_report.h"
 #include "reference.h"
+#include "shapes.h"
 
 using namespace pesolane;
 using namespace pesolane::fuzz;
