@@ -7,10 +7,7 @@ namespace pesolane {
 namespace {
 
 // A line as a message quotes it: without the STX that opened its frame.
-std::string quotedPart(std::string_view line) {
-    while (!line.empty() && line.front() == kSTX) line.remove_prefix(1);
-    return std::string(line.substr(0, 40));
-}
+std::string quotedPart(std::string_view line) { return std::string(unframed(line).substr(0, 40)); }
 
 bool isWeightLine(const ScaleLine& l) {
     return l.meaning == Meaning::Weight || l.meaning == Meaning::Negative || l.meaning == Meaning::NotAMass;

@@ -3,12 +3,6 @@
 namespace pesolane {
 namespace {
 
-bool blankText(std::string_view s) {
-    for (char c : s)
-        if (!isBlank(c)) return false;
-    return true;
-}
-
 bool isMark(Failure f) { return f == Failure::Unstable || f == Failure::AboveCapacity || f == Failure::BelowZero; }
 
 }  // namespace
@@ -146,12 +140,10 @@ Weighing ReadSession::expire() {
         w.detail = held.refusalQuote.empty() ? held.quote : held.refusalQuote;
     } else if (lastFailure_) {
         w = *lastFailure_;
-    } else if (!blankText(framing_.underWay())) {
+    } else if (!trimmed(framing_.underWay()).empty()) {
         // Bytes without an end of line: a cut line, or the wrong speed or format.
         w.failure = Failure::Garbled;
-        std::string_view cut = framing_.underWay();
-        while (!cut.empty() && cut.front() == kSTX) cut.remove_prefix(1);
-        w.detail = std::string(cut.substr(0, 40));
+        w.detail = std::string(unframed(framing_.underWay()).substr(0, 40));
     } else if (protocol_ == Protocol::Command && account_.hadUnsure()) {
         w.failure = Failure::LateAnswer;
     }

@@ -140,10 +140,10 @@ std::optional<QByteArray> commandBytes(const QString& written) {
 }
 
 QString applySetting(ScaleSettings& s, const QString& key, const QString& value) {
-    const auto spec = std::find_if(kSettings.begin(), kSettings.end(),
-                                   [&key](const SettingSpec& spec) { return key == QLatin1String(spec.key); });
-    if (spec == kSettings.end()) return QStringLiteral("réglage inconnu : %1").arg(key);
-    const QString wrong = spec->apply(s, value.trimmed());
+    const auto row = std::find_if(kSettings.begin(), kSettings.end(),
+                                  [&key](const SettingSpec& r) { return key == QLatin1String(r.key); });
+    if (row == kSettings.end()) return QStringLiteral("réglage inconnu : %1").arg(key);
+    const QString wrong = row->apply(s, value.trimmed());
     if (!wrong.isEmpty()) return wrong;
     s.problems.removeIf([&key](const ScaleSettings::Problem& p) { return p.key == key; });
     return {};

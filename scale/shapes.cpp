@@ -228,9 +228,7 @@ std::optional<ScaleLine> fixedFormat(std::string_view raw) {
 // Sixteen characters and an ID field or none, the unit's place blank: the
 // weight shown while it moves.
 std::optional<ScaleLine> fixedWidthMoving(std::string_view raw) {
-    std::string_view s = raw;
-    while (!s.empty() && s.front() == kSTX) s.remove_prefix(1);
-    while (!s.empty() && s.back() == kETX) s.remove_suffix(1);
+    const std::string_view s = unframed(raw);
     if (s.size() != 14 && s.size() != 20) return std::nullopt;
     const std::string_view data = s.substr(s.size() - 14);
     if (!(data[0] == '+' || data[0] == '-' || data[0] == ' ') || data.substr(10) != "    ") return std::nullopt;
@@ -389,10 +387,7 @@ bool sameReading(const ScaleLine& a, const ScaleLine& b) {
 template <class Take>
 void eachReading(std::string_view line, Take&& take) {
     if (line.size() > kMaxLineBytes) return;
-    std::string_view text = line;
-    while (!text.empty() && text.front() == kSTX) text.remove_prefix(1);
-    while (!text.empty() && text.back() == kETX) text.remove_suffix(1);
-    text = trimmed(text);
+    const std::string_view text = trimmed(unframed(line));
     for (std::size_t r = 0; r < kRowsByFirst.readerCount; ++r)
         if (std::optional<ScaleLine> l = readBy(kShapes[kRowsByFirst.readers[r]], line, text)) take(std::move(*l));
     if (text.empty() || !printable(text)) return;
@@ -414,12 +409,7 @@ std::vector<ScaleLine> readingsOf(std::string_view line) {
 }
 
 ScaleLine readScaleLine(std::string_view line) {
-    if (line.size() <= kMaxLineBytes) {
-        std::string_view text = line;
-        while (!text.empty() && (text.front() == kSTX || isBlank(text.front()))) text.remove_prefix(1);
-        while (!text.empty() && (text.back() == kETX || isBlank(text.back()))) text.remove_suffix(1);
-        if (text.empty()) return lineOf(Meaning::Blank);
-    }
+    if (line.size() <= kMaxLineBytes && trimmed(unframed(line)).empty()) return lineOf(Meaning::Blank);
     std::optional<ScaleLine> one;
     bool two = false;
     eachReading(line, [&](ScaleLine l) {

@@ -123,7 +123,7 @@ FAULTS = [
     ("scale-open-mid-line", [(READ, "framing_.opened(protocol_ != Protocol::Command);", "framing_.opened(false);")]),
     ("scale-ack-ends", [(SHAPES, '{"S A", M::Acknowledged}', '{"S A", M::Unreadable}')]),
     ("scale-moving-forgotten", [(READ, "    lastMark_ = l.meaning == Meaning::AboveCapacity ? Failure::AboveCapacity : Failure::Unstable;\n", "")]),
-    ("scale-cut-line-silent", [(READ, "} else if (!blankText(framing_.underWay())) {", "} else if (false) {")]),
+    ("scale-cut-line-silent", [(READ, "} else if (!trimmed(framing_.underWay()).empty()) {", "} else if (false) {")]),
     ("scale-dynamic-stable", [(SHAPES, '{"S D *", M::Unstable}', '{"S D *", M::Weight, R::Plain, true}')]),
     # Every common scale's dialect.
     ("scale-comma-kept", [(SHAPES, "        if (c == ',') c = '.';", "        if (c == ',') c = ',';")]),
