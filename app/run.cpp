@@ -11,6 +11,8 @@
 #include "form1.h"
 #include "link.h"
 #include "scale_reading.h"
+#include "search_command.h"
+#include "search_dialog.h"
 #include "settings.h"
 #include "steps.h"
 
@@ -27,7 +29,12 @@ QString usage() {
         "  -h, --help              affiche cette aide et quitte\n"
         "  -v, --version           affiche la version et quitte\n"
         "  --lire-poids            lit une pesée sur l'instrument de pesage, l'écrit\n"
-        "                          (le poids, une espace, l'unité) et quitte, sans fenêtre\n");
+        "                          (le poids, une espace, l'unité) et quitte, sans fenêtre\n"
+        "  --chercher [PORT]...    cherche l'instrument de pesage sur les ports nommés\n"
+        "                          (sans port : sur tous), écrit ses réglages dans\n"
+        "                          la section [pesage] du fichier et quitte ; les\n"
+        "                          options de l'instrument de pesage données avec\n"
+        "                          elle limitent la recherche\n");
     for (const SettingSpec& s : scaleSettingTable()) {
         const QString head = QStringLiteral("  --%1 %2").arg(QString::fromUtf8(s.key), QString::fromUtf8(s.valueName));
         const QStringList help = QString::fromUtf8(s.help).split(QLatin1Char('\n'));
@@ -77,14 +84,17 @@ struct CommandLine {
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")}};
     QCommandLineOption readWeight{QStringLiteral("lire-poids")};
+    QCommandLineOption search{QStringLiteral("chercher")};
     QCommandLineParser parser;
     ScaleSettings scale;
+    QStringList given;  // the settings given as options
 
     bool parse(const QStringList& arguments) {
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         parser.addOption(help);
         parser.addOption(version);
         parser.addOption(readWeight);
+        parser.addOption(search);
         for (const SettingSpec& s : scaleSettingTable())
             parser.addOption(QCommandLineOption(QString::fromUtf8(s.key), QString(), QString::fromUtf8(s.valueName)));
         for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin", "qmljsdebugger",
@@ -102,14 +112,17 @@ struct CommandLine {
             error = QStringLiteral("option inconnue : %1%2").arg(name.size() == 1 ? "-" : "--", name);
         } else if (!parsed) {
             error = QStringLiteral("il manque la valeur d'une option");
-        } else if (!parser.positionalArguments().isEmpty()) {
+        } else if (!parser.positionalArguments().isEmpty() && !parser.isSet(search)) {
             error = QStringLiteral("argument inattendu : %1").arg(parser.positionalArguments().constFirst());
         }
         // The settings file first; an option wins over it.
         scale = settingsFromFile(settingsFilePath());
         for (const SettingSpec& s : scaleSettingTable()) {
             const QString key = QString::fromUtf8(s.key);
-            if (error.isEmpty() && parser.isSet(key)) error = applySetting(scale, key, parser.value(key));
+            if (error.isEmpty() && parser.isSet(key)) {
+                error = applySetting(scale, key, parser.value(key));
+                given << key;
+            }
         }
         if (error.isEmpty()) return true;
         print(stderr, QStringLiteral("pesolane : ") + error + '\n');
@@ -164,6 +177,8 @@ int runPesolane(int argc, char** argv) {
         return 0;
     }
     if (line.parser.isSet(line.readWeight)) return readOneWeight(argc, argv, line.scale);
+    if (line.parser.isSet(line.search))
+        return searchFromCommandLine(argc, argv, searchRequest(line.scale, line.given, line.parser.positionalArguments()));
     if (!hasDisplay(line.parser.isSet(QStringLiteral("platform")))) {
         print(stderr, QStringLiteral("pesolane : aucun affichage graphique (ni DISPLAY ni WAYLAND_DISPLAY n'est "
                                      "défini) ; lancez le programme depuis une session de bureau.\n"));
@@ -177,6 +192,7 @@ int runPesolane(int argc, char** argv) {
     Form1 form;
     bindSteps(form);
     new ScaleReading(form, link);
+    new SearchDialog(form, link);
     form.show();
     return QApplication::exec();
 }

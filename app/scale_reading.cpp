@@ -40,7 +40,14 @@ ScaleReading::ScaleReading(Form1& form, ScaleLink& link) : QObject(&form), form_
 }
 
 void ScaleReading::arrived(const Weighing& outcome) {
-    if (outcome.failure != Failure::None) return form_.reportWeighingFailure(link_.message(outcome));
+    if (outcome.failure != Failure::None) {
+        // No scale set up, or the one set up not there or silent: the
+        // message offers to search for it.
+        const Failure f = outcome.failure;
+        const bool noScale = f == Failure::NoScale || f == Failure::PortAbsent || f == Failure::DeviceAbsent ||
+                             f == Failure::DeviceSilent || (f == Failure::TimedOut && link_.heardNothing());
+        return form_.reportWeighingFailure(link_.message(outcome), noScale);
+    }
     const QString weight = QString::fromStdString(outcome.weight), unit = QString::fromStdString(outcome.unit);
     for (const WeightBox& w : kWeightBoxes) {
         const Ctl other = w.box;

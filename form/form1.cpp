@@ -99,6 +99,8 @@ QMessageBox* makeAlarm(QWidget* window, const QString& name, const QString& info
 
 }  // namespace
 
+const QString kSearchEntry = QStringLiteral("Chercher l'instrument de pesage…");
+
 QString windowTitleText() { return QString(185, QLatin1Char(' ')) + QStringLiteral("PESOLANE V1.0     01-01-2012"); }
 
 Form1::Form1(QWidget* parent) : QWidget(parent) {
@@ -221,11 +223,14 @@ void Form1::addWeightReading(Ctl box) {
     connect(read, &QAction::triggered, this, [this, box] { emit weightWanted(box); });
     edit->addAction(read);
     edit->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(edit, &QWidget::customContextMenuRequested, this, [edit, read](const QPoint& at) {
+    auto* search = new QAction(kSearchEntry, edit);
+    connect(search, &QAction::triggered, this, &Form1::searchWanted);
+    connect(edit, &QWidget::customContextMenuRequested, this, [edit, read, search](const QPoint& at) {
         QMenu* menu = edit->createStandardContextMenu();
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->addSeparator();
         menu->addAction(read);
+        menu->addAction(search);
         menu->popup(edit->mapToGlobal(at));
     });
 }
@@ -236,10 +241,14 @@ void Form1::putWeight(Ctl box, const QString& weight, const QString& unit) {
                     QLatin1Char('.'));
 }
 
-void Form1::reportWeighingFailure(const QString& message) {
+void Form1::reportWeighingFailure(const QString& message, bool offerSearch) {
     if (!weighingAlarm_) {
         weighingAlarm_ = makeAlarm(this, QStringLiteral("weighingAlarm"), QStringLiteral("La case n'a pas changé."));
+        searchOffer_ = weighingAlarm_->addButton(kSearchEntry, QMessageBox::ActionRole);
+        searchOffer_->setObjectName(QStringLiteral("searchOffer"));
+        connect(searchOffer_, &QAbstractButton::clicked, this, &Form1::searchWanted);
     }
+    searchOffer_->setVisible(offerSearch);
     weighingAlarm_->setText(message);
     weighingAlarm_->open();
     announcer_->say(message);

@@ -17,6 +17,7 @@
 #include "announcer.h"
 #include "controls.h"
 
+class QAbstractButton;
 class QLineEdit;
 class QMessageBox;
 class QPushButton;
@@ -85,8 +86,12 @@ public:
     void putWeight(Ctl box, const QString& weight, const QString& unit);
 
     // Tells the operator why no weight was read, in a message that does not
-    // block; a screen reader hears it as a refusal.
-    void reportWeighingFailure(const QString& message);
+    // block; a screen reader hears it as a refusal. With `offerSearch`, the
+    // message has a button that searches for the scale.
+    void reportWeighingFailure(const QString& message, bool offerSearch = false);
+
+    // Says `sentence` to a screen reader, the focus left where it is.
+    void say(const QString& sentence) { announcer_->say(sentence); }
 
     // Tells the operator, briefly beside `box` and to the screen reader,
     // that the scale's answer to an earlier F9 is still awaited.
@@ -102,6 +107,10 @@ signals:
     // F9, or "Lire le poids" in its context menu, in a weight box.
     void weightWanted(pesolane::Ctl box);
 
+    // "Chercher l'instrument de pesage…", in a weight box's context menu or
+    // in the message of a reading that found no scale.
+    void searchWanted();
+
     // A button was pressed and its handler has run.
     void pressed(pesolane::Ctl button);
 
@@ -115,10 +124,14 @@ private:
     std::array<PressHandler, kControlCount> handlers_{};
     QMessageBox* alarm_ = nullptr;
     QMessageBox* weighingAlarm_ = nullptr;
+    QAbstractButton* searchOffer_ = nullptr;
     Announcer* announcer_ = nullptr;
     std::bitset<kControlCount> shownByPress_;   // controls a press took from hidden to shown
     std::bitset<kControlCount> hiddenByPress_;  // controls a press took from shown to hidden
 };
+
+// The entry that searches for the scale.
+extern const QString kSearchEntry;
 
 // The window's title: 185 blanks before the name, as the desktop shows it.
 QString windowTitleText();

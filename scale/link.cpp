@@ -1,14 +1,12 @@
 #include "link.h"
 
-#include <QFileInfo>
 #include <QSerialPort>
 
 #include <algorithm>
-#include <cerrno>
-#include <unistd.h>
 
 #include "hid_device.h"
 #include "messages.h"
+#include "port.h"
 
 namespace pesolane {
 namespace {
@@ -55,6 +53,7 @@ void ScaleLink::read() {
     if (!port_->isOpen() && !open()) return;
     busy_ = true;
     readPort();  // what came before the request is not its answer
+    heardNothing_ = true;
     session_.begin(now());
     if (settings_.protocol == Protocol::Command) send();
     limit_.start(static_cast<int>(settings_.seconds * 1000));
@@ -65,13 +64,7 @@ void ScaleLink::send() { port_->write(settings_.command + settings_.commandEnd);
 bool ScaleLink::open() {
     const QString path = settings_.port;
     port_->setPortName(path);
-    port_->setBaudRate(settings_.baud);
-    port_->setDataBits(settings_.format[0] == QLatin1Char('7') ? QSerialPort::Data7 : QSerialPort::Data8);
-    port_->setParity(settings_.format[1] == QLatin1Char('E')   ? QSerialPort::EvenParity
-                     : settings_.format[1] == QLatin1Char('O') ? QSerialPort::OddParity
-                                                               : QSerialPort::NoParity);
-    port_->setStopBits(settings_.format[2] == QLatin1Char('2') ? QSerialPort::TwoStop : QSerialPort::OneStop);
-    port_->setFlowControl(QSerialPort::NoFlowControl);
+    setLine(*port_, settings_.baud, settings_.format);
     if (port_->open(QIODevice::ReadWrite)) {
         // What the port holds from before is no answer to anything asked now.
         port_->clear(QSerialPort::Input);
@@ -79,18 +72,9 @@ bool ScaleLink::open() {
         session_.opened();
         return true;
     }
-    const QSerialPort::SerialPortError error = port_->error();
-    const QString reason = port_->errorString();
-    port_->clearError();
-    if (error == QSerialPort::DeviceNotFoundError || !QFileInfo::exists(path)) {
-        finish(failed(Failure::PortAbsent));
-    } else if (::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0 && errno == EACCES) {
-        finish(failed(Failure::PortDenied));
-    } else if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
-        finish(failed(Failure::PortBusy));
-    } else {
-        finish(failed(Failure::PortOther, reason));
-    }
+    QString reason;
+    const Failure failure = openFailure(*port_, path, &reason);
+    finish(failed(failure, failure == Failure::PortOther ? reason : QString()));
     return false;
 }
 
@@ -101,6 +85,15 @@ void ScaleLink::abandon() {
     stop();
 }
 
+void ScaleLink::setSettings(ScaleSettings settings) {
+    abandon();
+    if (auto* hid = findChild<HidReader*>()) delete hid;
+    port_->close();
+    port_->clearError();
+    settings_ = std::move(settings);
+    session_ = ReadSession(settings_.protocol);
+}
+
 void ScaleLink::stop() {
     busy_ = false;
     limit_.stop();
@@ -108,8 +101,10 @@ void ScaleLink::stop() {
 }
 
 void ScaleLink::readPort() {
-    const QByteArray bytes = port_->readAll();
+    QByteArray bytes = port_->readAll();
     if (bytes.isEmpty()) return;
+    keepDataBits(bytes, settings_.format);
+    heardNothing_ = false;
     const std::string_view sent(bytes.constData(), std::size_t(bytes.size()));
     if (std::optional<Weighing> outcome = session_.feed(sent, now())) {
         if (busy_) finish(*outcome);

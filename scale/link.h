@@ -38,6 +38,14 @@ public:
     // come, is dropped. A new read may start at once.
     void abandon();
 
+    // Whether the last read heard not one byte from the port: a scale that
+    // is off, unplugged, or set up otherwise than the link.
+    bool heardNothing() const { return heardNothing_; }
+
+    // Gives up any read under way, closes the port (a search may open it)
+    // and takes `settings` for the next read.
+    void setSettings(ScaleSettings settings);
+
 signals:
     void finished(const pesolane::Weighing& outcome);
 
@@ -58,6 +66,7 @@ private:
     QElapsedTimer clock_;
     ReadSession session_;
     bool busy_ = false;
+    bool heardNothing_ = false;
 };
 
 }  // namespace pesolane

@@ -1,6 +1,9 @@
 #include "settings.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
@@ -207,6 +210,70 @@ QString problemsText(const ScaleSettings& s) {
     QStringList texts;
     for (const ScaleSettings::Problem& p : s.problems) texts << p.text;
     return QStringLiteral("dans %1, section [pesage] : %2.").arg(s.file, texts.join(QStringLiteral(" ; ")));
+}
+
+QStringList settingLines(const ScaleSettings& s) {
+    QStringList lines{QStringLiteral("port=") + s.port};
+    if (s.hid) return lines << QStringLiteral("protocole=hid");
+    static const char* const kNames[] = {"commande", "continu", "impression"};
+    lines << QStringLiteral("vitesse=%1").arg(s.baud) << QStringLiteral("format=") + s.format
+          << QStringLiteral("protocole=") + QLatin1String(kNames[int(s.protocol)]);
+    if (s.protocol != Protocol::Command) return lines;
+    // The file reads its own escapes before ours: a backslash is written
+    // twice, and a value with a ';' goes in double quotes.
+    QString command = s.commandText;
+    command.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    if (command.contains(QLatin1Char(';')) || command.contains(QLatin1Char('"')))
+        command = QLatin1Char('"') + command.replace(QLatin1Char('"'), QStringLiteral("\\\"")) + QLatin1Char('"');
+    const QByteArray& end = s.commandEnd;
+    const char* endName = end == "\r\n" ? "crlf" : end == "\r" ? "cr" : end == "\n" ? "lf" : "aucune";
+    return lines << QStringLiteral("commande=") + command << QStringLiteral("fin-commande=") + QLatin1String(endName);
+}
+
+QString saveSettings(const QString& path, const ScaleSettings& s) {
+    QStringList kept;
+    QFile old(path);
+    if (old.exists()) {
+        if (!old.open(QIODevice::ReadOnly)) return QStringLiteral("le fichier %1 est illisible").arg(path);
+        kept = QString::fromUtf8(old.readAll()).split(QLatin1Char('\n'));
+        if (!kept.isEmpty() && kept.constLast().isEmpty()) kept.removeLast();
+    }
+    QStringList keys;
+    const QStringList lines = settingLines(s);
+    for (const QString& l : lines) keys << l.left(l.indexOf(QLatin1Char('=')));
+    // Within [pesage], each key set here loses its old lines; the new lines
+    // go where the section ends (or in a new section, at the end).
+    qsizetype sectionEnd = -1;
+    bool inSection = false;
+    for (qsizetype i = 0; i < kept.size(); ++i) {
+        const QString line = kept[i].trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            if (inSection) break;
+            inSection = line == QLatin1String("[pesage]");
+            if (inSection) sectionEnd = i + 1;
+            continue;
+        }
+        if (!inSection) continue;
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (equals > 0 && keys.contains(line.left(equals).trimmed())) {
+            kept.removeAt(i--);
+            continue;
+        }
+        if (!line.isEmpty()) sectionEnd = i + 1;
+    }
+    if (sectionEnd < 0) {
+        if (!kept.isEmpty() && !kept.constLast().trimmed().isEmpty()) kept << QString();
+        kept << QStringLiteral("[pesage]");
+        sectionEnd = kept.size();
+    }
+    for (qsizetype i = 0; i < lines.size(); ++i) kept.insert(sectionEnd + i, lines[i]);
+
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return QStringLiteral("le fichier %1 ne s'écrit pas : %2").arg(path, file.errorString());
+    file.write((kept.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+    if (!file.commit()) return QStringLiteral("le fichier %1 ne s'écrit pas : %2").arg(path, file.errorString());
+    return {};
 }
 
 bool readsHid(const ScaleSettings& s) {

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QStringList>
 #include <QString>
 
 #include <array>
@@ -63,6 +64,16 @@ QString settingsFilePath();
 // The settings of that file (the defaults where it is silent or absent);
 // every bad value and unknown key is kept in `problems`, for a read to tell.
 ScaleSettings settingsFromFile(const QString& path);
+
+// The [pesage] lines that set a link up as `settings` do: the port, and
+// what its protocol needs ("vitesse=9600"...).
+QStringList settingLines(const ScaleSettings& settings);
+
+// Writes those lines into the [pesage] section of the file at `path`,
+// replacing the keys they set and keeping every other line as it was
+// (other sections, comments, other keys); creates the file and its folder
+// when there are none. Gives what went wrong, in French; empty when written.
+QString saveSettings(const QString& path, const ScaleSettings& settings);
 
 // What is wrong in the settings file, every setting told, in French.
 QString problemsText(const ScaleSettings& settings);

@@ -1,0 +1,289 @@
+#include "search.h"
+
+#include <QSerialPort>
+#include <QSerialPortInfo>
+
+#include <algorithm>
+
+#include "hid_device.h"
+#include "link.h"
+#include "messages.h"
+#include "port.h"
+
+namespace pesolane {
+namespace {
+
+// How long each trial lasts, in ms. A scale that sends on its own sends
+// several lines a second; one that answers does so within a few tenths of
+// a second, plus the time its line takes at the speed tried.
+constexpr int kListenMs = 700;
+constexpr int kWatchMs = 2500;    // after a first print: more comes (a stream), or not (a PRINT key)
+constexpr int kStreamGapMs = 1000;
+constexpr int kAnswerMs = 300;
+constexpr int kLongestWindowMs = 1500;  // bytes that keep coming are judged then
+constexpr int kClearMs = 150;
+constexpr double kReadSeconds = 3;  // the read of the weight shown now
+
+QString commandEndName(const std::string& end) { return QString::fromStdString(end); }
+
+QString lineText(const LineSetting& l) { return QStringLiteral("%1 %2").arg(l.baud).arg(QString::fromStdString(l.format)); }
+
+}  // namespace
+
+QList<PortChoice> portsToSearch(const QString& systemRoot) {
+    QList<PortChoice> ports;
+    for (const WeighingDevice& d : findWeighingDevices(systemRoot))
+        ports.append({d.node, QStringLiteral("instrument de pesage USB %1").arg(d.ids).trimmed(), true});
+    QList<PortChoice> usb, others;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        QStringList words;
+        for (const QString& w : {info.manufacturer(), info.description()})
+            if (!w.isEmpty() && !words.contains(w)) words << w;
+        if (info.hasVendorIdentifier())
+            words << QStringLiteral("USB %1:%2")
+                         .arg(info.vendorIdentifier(), 4, 16, QLatin1Char('0'))
+                         .arg(info.productIdentifier(), 4, 16, QLatin1Char('0'));
+        (info.hasVendorIdentifier() ? usb : others).append({info.systemLocation(), words.join(QStringLiteral(", ")), false});
+    }
+    const auto byName = [](const PortChoice& a, const PortChoice& b) { return a.name < b.name; };
+    std::sort(usb.begin(), usb.end(), byName);
+    std::sort(others.begin(), others.end(), byName);
+    return ports + usb + others;
+}
+
+ScaleSearch::ScaleSearch(QList<PortChoice> ports, SearchScope scope, std::optional<Trial> known, ScaleSettings base,
+                         QObject* parent)
+    : QObject(parent), ports_(std::move(ports)), scope_(std::move(scope)), plan_(searchPlan(scope_, known)),
+      base_(std::move(base)), port_(new QSerialPort(this)) {
+    window_.setSingleShot(true);
+    window_.setTimerType(Qt::PreciseTimer);
+    connect(&window_, &QTimer::timeout, this, &ScaleSearch::windowOver);
+    connect(port_, &QSerialPort::readyRead, this, &ScaleSearch::bytesCame);
+    connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
+        if ((e == QSerialPort::ResourceError || e == QSerialPort::ReadError) && port_->isOpen()) {
+            // Unplugged during the search: the next port.
+            window_.stop();
+            port_->close();
+            emit portRefused(ports_[portIndex_].name, QStringLiteral("la liaison est perdue pendant la recherche"));
+            nextPort();
+        }
+    });
+}
+
+ScaleSearch::~ScaleSearch() { cancel(); }
+
+int ScaleSearch::total() const {
+    int n = 0;
+    for (const PortChoice& p : ports_) n += p.hid ? 1 : int(plan_.size());
+    return n;
+}
+
+void ScaleSearch::start() {
+    portIndex_ = -1;
+    result_ = {};
+    nextPort();
+}
+
+void ScaleSearch::cancel() {
+    phase_ = Phase::Idle;
+    window_.stop();
+    if (port_->isOpen()) port_->close();
+    delete reader_;
+    reader_ = nullptr;
+}
+
+void ScaleSearch::nextPort() {
+    if (port_->isOpen()) port_->close();
+    ++portIndex_;
+    if (portIndex_ >= ports_.size()) {
+        phase_ = Phase::Idle;
+        return emit over(result_);
+    }
+    const PortChoice& p = ports_[portIndex_];
+    if (p.hid) {
+        ++result_.trials;
+        emit progress(QStringLiteral("%1 (%2)").arg(p.name, p.description), result_.trials, total());
+        result_.settings = base_;
+        result_.settings.port = p.name;
+        result_.settings.hid = true;
+        return found(Protocol::Command, nullptr);
+    }
+    port_->setPortName(p.name);
+    trial_ = 0;
+    lineSet_ = false;
+    if (!plan_.empty()) setLine(*port_, plan_[0].line.baud, QString::fromStdString(plan_[0].line.format));
+    if (plan_.empty() || !port_->open(QIODevice::ReadWrite)) {
+        if (!plan_.empty()) {
+            QString reason;
+            const Weighing why{openFailure(*port_, p.name, &reason), {}, {}, reason.toStdString()};
+            const QString text = QString::fromStdString(messageOf(why, p.name.toStdString(), {}, 0));
+            result_.refused << text;
+            emit portRefused(p.name, text);
+        }
+        return nextPort();
+    }
+    nextTrial();
+}
+
+void ScaleSearch::nextTrial() {
+    if (trial_ >= plan_.size()) return nextPort();
+    const Trial& t = plan_[trial_];
+    ++result_.trials;
+    if (!lineSet_ || !(t.line == line_)) {
+        setLine(*port_, t.line.baud, QString::fromStdString(t.line.format));
+        line_ = t.line;
+        lineSet_ = true;
+    }
+    const QString doing = t.probe < 0 ? QStringLiteral("écoute")
+                                      : QStringLiteral("envoi de %1")
+                                            .arg(QString::fromStdString(spelled(scope_.probes[std::size_t(t.probe)].sent)));
+    emit progress(QStringLiteral("%1 : %2, %3").arg(ports_[portIndex_].name, lineText(t.line), doing),
+                  result_.trials, total());
+    port_->clear(QSerialPort::Input);
+    port_->readAll();
+    heard_.clear();
+    if (t.probe < 0) {
+        phase_ = Phase::Listening;
+        lastByte_ = -1;
+        since_.start();
+        return window_.start(kListenMs);
+    }
+    phase_ = Phase::Asking;
+    ask();
+}
+
+int ScaleSearch::replyMs() const {
+    // Forty characters of ten bits at the speed tried.
+    return kAnswerMs + 40 * 10 * 1000 / std::max(1, line_.baud);
+}
+
+void ScaleSearch::ask() {
+    const Probe& p = scope_.probes[std::size_t(plan_[trial_].probe)];
+    heard_.clear();
+    port_->write(p.sent.data(), qint64(p.sent.size()));
+    lastByte_ = -1;
+    since_.start();
+    window_.start(replyMs());
+}
+
+void ScaleSearch::bytesCame() {
+    QByteArray bytes = port_->readAll();
+    if (phase_ == Phase::Idle || phase_ == Phase::Reading || phase_ == Phase::Clearing) return;
+    keepDataBits(bytes, QString::fromStdString(line_.format));
+    heard_ += bytes.left(4096 - heard_.size());
+    lastByte_ = since_.elapsed();
+    // An answer is judged once its bytes pause; bytes that keep coming, at
+    // the latest after the longest window.
+    if (phase_ == Phase::Asking || phase_ == Phase::Confirming)
+        window_.start(int(std::min<qint64>(std::max(150, replyMs() - kAnswerMs), kLongestWindowMs - since_.elapsed())));
+}
+
+void ScaleSearch::windowOver() {
+    const Trial& t = plan_[trial_];
+    const std::string_view bytes(heard_.constData(), std::size_t(heard_.size()));
+    switch (phase_) {
+    case Phase::Listening:
+        if (judgeReply(bytes, {}).heard == Heard::Scale) {
+            phase_ = Phase::Watching;
+            return window_.start(kWatchMs);
+        }
+        ++trial_;
+        return nextTrial();
+    case Phase::Watching: {
+        // Bytes still coming at the end: a scale that sends on its own; a
+        // print, then silence: its PRINT key.
+        const bool stream = lastByte_ >= 0 && since_.elapsed() - lastByte_ < kStreamGapMs;
+        return found(stream ? Protocol::Continuous : Protocol::Print, nullptr);
+    }
+    case Phase::Asking:
+    case Phase::Confirming: {
+        const Probe& p = scope_.probes[std::size_t(t.probe)];
+        const Reply reply = judgeReply(bytes, p.sent);
+        if (reply.heard == Heard::Scale && phase_ == Phase::Asking) {
+            // Once might be chance (a PRINT key pressed then): asked again, it answers again.
+            phase_ = Phase::Confirming;
+            return ask();
+        }
+        if (reply.heard == Heard::Scale) return found(Protocol::Command, &p);
+        if (reply.heard == Heard::CommandUnknown && phase_ == Phase::Asking) {
+            const QString at = QStringLiteral("%1, %2").arg(ports_[portIndex_].name, lineText(t.line));
+            if (!result_.answeredOtherwise.contains(at)) result_.answeredOtherwise << at;
+        }
+        return afterProbe();
+    }
+    case Phase::Clearing:
+        port_->clear(QSerialPort::Input);
+        port_->readAll();
+        ++trial_;
+        return nextTrial();
+    case Phase::Idle:
+    case Phase::Reading: return;
+    }
+}
+
+void ScaleSearch::afterProbe() {
+    const Probe& p = scope_.probes[std::size_t(plan_[trial_].probe)];
+    if (p.clear.empty()) {
+        ++trial_;
+        return nextTrial();
+    }
+    port_->write(p.clear.data(), qint64(p.clear.size()));
+    phase_ = Phase::Clearing;
+    window_.start(kClearMs);
+}
+
+void ScaleSearch::found(Protocol protocol, const Probe* probe) {
+    ScaleSettings& s = result_.settings;
+    if (!ports_[portIndex_].hid) {
+        s = base_;
+        s.port = ports_[portIndex_].name;
+        s.hid = false;
+        s.baud = line_.baud;
+        s.format = QString::fromStdString(line_.format);
+        s.protocol = protocol;
+        if (probe) {
+            s.commandText = QString::fromStdString(probe->command);
+            s.command = commandBytes(s.commandText).value_or(QByteArray());
+            applySetting(s, QStringLiteral("fin-commande"), commandEndName(probe->end));
+        }
+    }
+    s.problems.clear();
+    result_.found = true;
+    window_.stop();
+    if (port_->isOpen()) {
+        // A command half read would spoil the first question of the read.
+        if (probe && !probe->clear.empty()) {
+            port_->write(probe->clear.data(), qint64(probe->clear.size()));
+            port_->waitForBytesWritten(100);
+        }
+        port_->close();
+    }
+    if (protocol == Protocol::Print) {
+        // Its print was heard; another would need its key pressed again.
+        const Reply r = judgeReply(std::string_view(heard_.constData(), std::size_t(heard_.size())), {});
+        result_.shown = r.first.meaning == Meaning::Weight
+                            ? QString::fromStdString(r.first.weight + ' ' + r.first.unit)
+                            : QStringLiteral("une impression, sans pesée lisible");
+        return finish();
+    }
+    phase_ = Phase::Reading;
+    ScaleSettings reading = s;
+    reading.seconds = kReadSeconds;
+    reader_ = new ScaleLink(reading, this);
+    connect(reader_, &ScaleLink::finished, this, [this](const Weighing& w) {
+        result_.shown = w.failure == Failure::None ? QString::fromStdString(w.weight + ' ' + w.unit)
+                                                   : reader_->message(w);
+        reader_->deleteLater();
+        reader_ = nullptr;
+        finish();
+    });
+    emit progress(QStringLiteral("%1 : lecture de la pesée").arg(s.port), total(), total());
+    reader_->read();
+}
+
+void ScaleSearch::finish() {
+    phase_ = Phase::Idle;
+    emit over(result_);
+}
+
+}  // namespace pesolane
