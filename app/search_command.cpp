@@ -41,6 +41,11 @@ SearchRequest searchRequest(const ScaleSettings& settings, const QStringList& gi
     if (given.contains(QStringLiteral("port"))) ports.prepend(settings.port);
     if (ports.isEmpty()) {
         r.ports = portsToSearch(settings.systemRoot);
+        // The port set up first, even where the system lists it otherwise
+        // (a link in /dev/serial/by-id) or not at all.
+        if (!settings.port.isEmpty() && !settings.hid &&
+            std::none_of(r.ports.begin(), r.ports.end(), [&](const PortChoice& p) { return p.name == settings.port; }))
+            r.ports.prepend(named(settings.port));
     } else {
         for (const QString& p : ports) r.ports << named(p);
     }

@@ -100,7 +100,8 @@ Reply judgeReply(std::string_view bytes, std::string_view sent) {
             noise = true;
             return;
         }
-        if (!read) r.first = line;
+        // A print's net is what lies on the pan; else its first line.
+        if (!read || (line.role == WeightRole::Net && r.first.role != WeightRole::Net)) r.first = line;
         read = true;
         understood = understood || line.meaning != Meaning::NotUnderstood;
     });

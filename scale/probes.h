@@ -75,7 +75,7 @@ enum class Heard {
 
 struct Reply {
     Heard heard = Heard::Nothing;
-    ScaleLine first;  // the first line read, for what the scale shows
+    ScaleLine first;  // what the scale shows: its first line read, or the net of a print
 };
 
 // Judges `bytes`, heard after `sent` (empty while listening). While

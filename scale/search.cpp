@@ -16,10 +16,10 @@ namespace {
 // How long each trial lasts, in ms. A scale that sends on its own sends
 // several lines a second; one that answers does so within a few tenths of
 // a second, plus the time its line takes at the speed tried.
-constexpr int kListenMs = 700;
+constexpr int kListenMs = 600;
 constexpr int kWatchMs = 2500;    // after a first print: more comes (a stream), or not (a PRINT key)
 constexpr int kStreamGapMs = 1000;
-constexpr int kAnswerMs = 300;
+constexpr int kAnswerMs = 250;
 constexpr int kLongestWindowMs = 1500;  // bytes that keep coming are judged then
 constexpr int kClearMs = 150;
 constexpr double kReadSeconds = 3;  // the read of the weight shown now
@@ -171,6 +171,7 @@ void ScaleSearch::bytesCame() {
     if (phase_ == Phase::Idle || phase_ == Phase::Reading || phase_ == Phase::Clearing) return;
     keepDataBits(bytes, QString::fromStdString(line_.format));
     heard_ += bytes.left(4096 - heard_.size());
+    if (phase_ == Phase::Watching) longestGap_ = std::max(longestGap_, since_.elapsed() - lastByte_);
     lastByte_ = since_.elapsed();
     // An answer is judged once its bytes pause; bytes that keep coming, at
     // the latest after the longest window.
@@ -185,15 +186,19 @@ void ScaleSearch::windowOver() {
     case Phase::Listening:
         if (judgeReply(bytes, {}).heard == Heard::Scale) {
             phase_ = Phase::Watching;
+            longestGap_ = 0;
+            lastByte_ = 0;
+            since_.start();
             return window_.start(kWatchMs);
         }
         ++trial_;
         return nextTrial();
     case Phase::Watching: {
-        // Bytes still coming at the end: a scale that sends on its own; a
-        // print, then silence: its PRINT key.
-        const bool stream = lastByte_ >= 0 && since_.elapsed() - lastByte_ < kStreamGapMs;
-        return found(stream ? Protocol::Continuous : Protocol::Print, nullptr);
+        // Bytes that never pause for a second: a scale that sends on its
+        // own; a print, then a silence: its PRINT key (or a stream so slow
+        // that each line is read as a print).
+        const qint64 gap = std::max(longestGap_, since_.elapsed() - std::max<qint64>(lastByte_, 0));
+        return found(gap < kStreamGapMs ? Protocol::Continuous : Protocol::Print, nullptr);
     }
     case Phase::Asking:
     case Phase::Confirming: {
@@ -202,9 +207,15 @@ void ScaleSearch::windowOver() {
         if (reply.heard == Heard::Scale && phase_ == Phase::Asking) {
             // Once might be chance (a PRINT key pressed then): asked again, it answers again.
             phase_ = Phase::Confirming;
+            firstReply_ = heard_;
             return ask();
         }
         if (reply.heard == Heard::Scale) return found(Protocol::Command, &p);
+        if (reply.heard == Heard::Nothing && phase_ == Phase::Confirming) {
+            // Asked again, silent: what came was a print, sent unasked.
+            heard_ = firstReply_;
+            return found(Protocol::Print, nullptr);
+        }
         if (reply.heard == Heard::CommandUnknown && phase_ == Phase::Asking) {
             const QString at = QStringLiteral("%1, %2").arg(ports_[portIndex_].name, lineText(t.line));
             if (!result_.answeredOtherwise.contains(at)) result_.answeredOtherwise << at;
@@ -261,6 +272,7 @@ void ScaleSearch::found(Protocol protocol, const Probe* probe) {
     if (protocol == Protocol::Print) {
         // Its print was heard; another would need its key pressed again.
         const Reply r = judgeReply(std::string_view(heard_.constData(), std::size_t(heard_.size())), {});
+        s.protocol = Protocol::Print;
         result_.shown = r.first.meaning == Meaning::Weight
                             ? QString::fromStdString(r.first.weight + ' ' + r.first.unit)
                             : QStringLiteral("une impression, sans pesée lisible");

@@ -86,7 +86,9 @@ private:
     QTimer window_;
     QElapsedTimer since_;     // since the window opened
     qint64 lastByte_ = -1;    // when the last byte came, in that window
+    qint64 longestGap_ = 0;   // the longest silence between bytes, while watching
     QByteArray heard_;
+    QByteArray firstReply_;  // the answer to a probe, before it is asked again
     Phase phase_ = Phase::Idle;
     int portIndex_ = -1;
     std::size_t trial_ = 0;

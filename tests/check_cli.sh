@@ -141,4 +141,74 @@ for row in "${rows[@]}"; do
   fi
 done
 rm -f /tmp/pesolane_cli_err.$$
+
+# The search: one scale of each family at settings other than its maker's,
+# found by --chercher, then read by --lire-poids. Each records every byte
+# it gets: nothing outside the probes and the commands found.
+# name|scale's options|what the search writes (speed format protocol command end)|weight read
+searches=(
+  "find_sics|--speed 4800 --command SI\r\n --command S\r\n --answer S\x20S\x20\x20\x20\x20100.25\x20g|4800 8N1 commande S crlf|100.25 g"
+  "find_sbi|--speed 2400 --format 7E1 --command \x1bP --answer +\x20\x20\x20\x2050.20\x20g\x20\x20|2400 7E1 commande \\\\eP crlf|50.20 g"
+  "find_nci|--speed 4800 --format 7E1 --command W\r --answer \n0012.34lb\r\n00\r\x03 --end=|4800 7E1 commande W cr|0012.34 lb"
+  "find_sma|--speed 19200 --command \nW\r --answer \n0012.34lb\r\n00\r\x03 --end=|19200 8N1 commande \\\\nW cr|0012.34 lb"
+  "find_dini|--speed 2400 --command READ\r\n --answer ST,GS,\x20\x20\x20\x200.5,kg|2400 8N1 commande READ crlf|0.5 kg"
+  "find_enq|--speed 1200 --command \x05 --answer ST,+00050.20\x20\x20g|1200 8N1 commande \\\\x05 aucune|00050.20 g"
+  "find_stream|--speed 9600 --format 7E1 --stream ST,GS,+\x20\x20100.25\x20g --every 0.1|9600 7E1 continu - -|100.25 g"
+  "find_print|--speed 2400 --burst --stream GROSS\x20\x201.500\x20kg --stream NET\x20\x20\x20\x201.25\x20kg --every 2.5|2400 8N1 impression - -|1.25 kg"
+)
+searching=()
+for row in "${searches[@]}"; do
+  IFS='|' read -r name options _ _ <<<"$row"
+  read -ra options <<<"$options"
+  mkdir -p "$runtime/$name/pesolane"
+  printf '; the operator'"'"'s own\n[affichage]\ntheme=sombre\n\n[pesage]\ndelai=8\n; on the bench\n' >"$runtime/$name/pesolane/pesolane.conf"
+  "$here/fake_scale.py" "${options[@]}" --record "$runtime/$name/heard" --seconds 120 >"$runtime/$name/port" &
+  scales="$scales $!"
+  for _ in $(seq 50); do [ -s "$runtime/$name/port" ] && break; sleep 0.1; done
+  env -u DISPLAY -u WAYLAND_DISPLAY LC_ALL=fr_FR.UTF-8 XDG_CONFIG_HOME="$runtime/$name" \
+    timeout 60 "$program" --chercher "$(cat "$runtime/$name/port")" >"$runtime/$name/out" 2>"$runtime/$name/err" &
+  searching+=($!)
+done
+for row in "${searches[@]}"; do
+  IFS='|' read -r name _ want weight <<<"$row"
+  wait "${searching[0]}"
+  searching=("${searching[@]:1}")
+  read -r speed format protocol command end <<<"$want"
+  sport=$(cat "$runtime/$name/port")
+  conf=$runtime/$name/pesolane/pesolane.conf
+  expected="; the operator's own
+[affichage]
+theme=sombre
+
+[pesage]
+delai=8
+; on the bench
+port=$sport
+vitesse=$speed
+format=$format
+protocole=$protocol"
+  [ "$command" != - ] && expected+=$'\n'"commande=$command"$'\n'"fin-commande=$end"
+  if [ "$(cat "$conf")" != "$expected" ]; then
+    echo "FAIL search $name: the file holds"; cat "$conf"; echo "--- want"; echo "$expected"; tail -3 "$runtime/$name/err"
+    failures=$((failures + 1))
+    continue
+  fi
+  if [ -n "$weight" ]; then
+    got=$(env LC_ALL=fr_FR.UTF-8 XDG_CONFIG_HOME="$runtime/$name" timeout 20 "$program" --lire-poids 2>&1)
+    [ "$got" = "$weight" ] || { echo "FAIL search $name: --lire-poids gives '$got', want '$weight'"; failures=$((failures + 1)); continue; }
+  fi
+  # Nothing sent but the probes, the clearing CR LF after ENQ, and the command found.
+  left=$(python3 -c '
+import sys
+data, sent = open(sys.argv[1], "rb").read(), [b"SI\r\n", b"\x1bP\r\n", b"IP\r\n", b"\nW\r", b"W\r", b"READ\r\n",
+                                             b"G\r\n", b"\x05\r\n", b"\x05", b"S\r\n"]
+while data:  # read as a run of whole sequences, the longest first
+    probe = max((p for p in sent if data.startswith(p)), key=len, default=None)
+    if not probe:
+        sys.exit(print(repr(data[:40])))
+    data = data[len(probe):]' "$runtime/$name/heard")
+  if [ -n "$left" ]; then echo "FAIL search $name: sent outside the probes: $left"; failures=$((failures + 1)); continue; fi
+  echo "ok   search $name: found at $want, read $weight"
+done
+rm -f /tmp/pesolane_cli_err.$$
 exit $((failures > 0))

@@ -8,6 +8,11 @@ with the lines given (--answer), or sends them on its own (--stream).
     tests/fake_scale.py --burst --stream 'GROSS  1.500 kg' --stream 'NET    1.25 kg' --every 3
     tests/fake_scale.py --in-turn --answer 'S S 1000 g' --answer 'S S 10 g' --seconds 600
     tests/fake_scale.py --command '\x1bP' --answer '+    50.20 g  '
+    tests/fake_scale.py --speed 2400 --format 7E1 --answer 'S S 1 g' --record /tmp/heard
+
+With --speed, it hears and answers only when the port is set to that speed
+(a pseudo-terminal keeps the speed the program set); at another it answers
+what it gets, and streams, with bytes that read as nothing.
 
 Lines and commands take Python's escapes (\x02, \x1b, \r...)."""
 import argparse
@@ -17,6 +22,7 @@ import pty
 import select
 import sys
 import time
+import termios
 import tty
 
 parser = argparse.ArgumentParser()
@@ -26,8 +32,12 @@ parser.add_argument("--in-turn", action="store_true", help="one answer per comma
 parser.add_argument("--every", type=float, default=0.1, help="seconds between streamed lines")
 parser.add_argument("--burst", action="store_true", help="all the streamed lines at once, each time: a print")
 parser.add_argument("--seconds", type=float, default=30, help="how long the scale stays connected")
-parser.add_argument("--command", help="what the program sends to ask; other bytes are answered ES "
-                    "(by default: any line, ended by LF)")
+parser.add_argument("--command", action="append", help="what the program sends to ask; other bytes are answered ES "
+                    "(by default: any line, ended by LF); several may be given")
+parser.add_argument("--speed", type=int, help="the only speed it talks at")
+parser.add_argument("--format", default="8N1", help="its data format: with parity, the parity bit goes in bit 7")
+parser.add_argument("--record", help="a file that gets every byte it receives")
+parser.add_argument("--echo", action="store_true", help="sends back every byte it receives, and nothing else")
 parser.add_argument("--end", default="\\r\\n", help="what the scale puts after each line it sends")
 args = parser.parse_args()
 
@@ -36,7 +46,34 @@ def raw(text):
     return codecs.decode(text, "unicode_escape").encode("latin-1")
 
 
-command, line_end = raw(args.command or "\\n"), raw(args.end)
+commands, line_end = [raw(c) for c in args.command or ["\\n"]], raw(args.end)
+
+
+def on_wire(data):
+    """The bytes as a port with 8 data bits reads them: the parity in bit 7."""
+    if args.format[1] not in "EO":
+        return data
+    odd = args.format[1] == "O"
+    return bytes(b | (0x80 if (bin(b).count("1") % 2 == 0) == odd else 0) for b in data)
+
+
+def speed_ok():
+    if not args.speed:
+        return True
+    try:
+        return termios.tcgetattr(master)[4] == getattr(termios, "B%d" % args.speed)
+    except termios.error:
+        return False
+
+
+def send(data):
+    """What the program reads: at a wrong speed, bytes that no shape reads."""
+    if not speed_ok():
+        data = bytes(0xF0 | (b & 0x0F) for b in data)
+    try:
+        os.write(master, on_wire(data))
+    except OSError:
+        pass
 
 master, slave = pty.openpty()
 tty.setraw(slave)
@@ -57,25 +94,39 @@ while time.monotonic() < end:
         except OSError:  # no one has the port open yet
             time.sleep(0.02)
             continue
+        if args.record:
+            with open(args.record, "ab") as record:
+                record.write(data)
+        if args.echo:
+            send(data)
+            continue
+        if not speed_ok():  # what it hears is not what was sent: it answers nothing it knows
+            send(b"?" * len(data) + line_end)
+            pending = b""
+            continue
         pending += data
-        while command in pending or (args.command and pending and not command.startswith(pending)):
-            if command not in pending:  # bytes that are no command
-                os.write(master, b"ES" + line_end)
-                pending = b""
+        while True:
+            # A line end alone asks nothing.
+            while args.command and pending[:1] in (b"\r", b"\n") and not any(
+                    pending.startswith(c) or c.startswith(pending) for c in commands):
+                pending = pending[1:]
+            found = [(pending.find(c), c) for c in commands if c in pending]
+            if not found:
+                if args.command and pending and not any(c.startswith(pending) for c in commands):
+                    send(b"ES" + line_end)  # bytes that are no command
+                    pending = b""
                 break
-            before, pending = pending.split(command, 1)
-            if args.command and before:
-                os.write(master, b"ES" + line_end)
+            at, asked = min(found)
+            if args.command and at > 0:
+                send(b"ES" + line_end)
+            pending = pending[at + len(asked):]
             answers = [args.answer[turn % len(args.answer)]] if args.in_turn and args.answer else args.answer
             turn += 1
             for line in answers:
-                os.write(master, raw(line) + line_end)
+                send(raw(line) + line_end)
     if args.stream and time.monotonic() >= next_line:
         lines = args.stream if args.burst else [args.stream[index % len(args.stream)]]
-        try:
-            os.write(master, b"".join(raw(line) + line_end for line in lines))
-        except OSError:
-            pass
+        send(b"".join(raw(line) + line_end for line in lines))
         index += 1
         next_line = max(next_line + args.every, time.monotonic())  # a scale does not catch up
 os.close(master)

@@ -3,11 +3,14 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "hid_report.h"
 #include "messages.h"
+#include "port.h"
+#include "probes.h"
 #include "session.h"
 #include "settings.h"
 
@@ -16,6 +19,7 @@ using namespace pesolane;
 Q_DECLARE_METATYPE(pesolane::Meaning)
 Q_DECLARE_METATYPE(pesolane::Failure)
 Q_DECLARE_METATYPE(pesolane::Protocol)
+Q_DECLARE_METATYPE(pesolane::Heard)
 
 namespace {
 
@@ -690,6 +694,141 @@ private slots:
         const ScaleSettings quoted = settingsFromFile(path);
         QCOMPARE(quoted.problems.size(), 0);
         QCOMPARE(quoted.command, QByteArray("P;X"));
+    }
+    // What the bytes heard after a probe, or while listening, say.
+    void reply_data() {
+        QTest::addColumn<QByteArray>("heard");
+        QTest::addColumn<QByteArray>("sent");  // empty: listening
+        QTest::addColumn<Heard>("says");
+        QTest::newRow("nothing") << QByteArray() << QByteArray("SI\r\n") << Heard::Nothing;
+        QTest::newRow("a weight") << QByteArray("S S    100.25 g\r\n") << QByteArray("SI\r\n") << Heard::Scale;
+        QTest::newRow("moving") << QByteArray("S D    100.25 g\r\n") << QByteArray("SI\r\n") << Heard::Scale;
+        QTest::newRow("busy") << QByteArray("S I\r\n") << QByteArray("SI\r\n") << Heard::Scale;
+        QTest::newRow("the echo") << QByteArray("SI\r\n") << QByteArray("SI\r\n") << Heard::Nothing;
+        QTest::newRow("the echo, then a weight") << QByteArray("\x1BP\r\n+    50.20 g  \r\n") << QByteArray("\x1BP\r\n") << Heard::Scale;
+        QTest::newRow("command unknown") << QByteArray("ES\r\n") << QByteArray("IP\r\n") << Heard::CommandUnknown;
+        QTest::newRow("a wrong speed") << QByteArray("\xF3\xF0\xF3\xF1\xFD\xFA") << QByteArray("SI\r\n") << Heard::Noise;
+        QTest::newRow("a line, then noise") << QByteArray("S S 1 g\r\nx#~\r\n") << QByteArray("SI\r\n") << Heard::Noise;
+        QTest::newRow("no line end") << QByteArray("S S 1 g") << QByteArray("SI\r\n") << Heard::Noise;
+        QTest::newRow("status bytes") << QByteArray("\n0012.34lb\r\n00\r\x03") << QByteArray("W\r") << Heard::Scale;
+        QTest::newRow("a stream, its first line cut") << QByteArray("0 g\r\nST,GS,+  100.25 g\r\n") << QByteArray() << Heard::Scale;
+        QTest::newRow("only a cut line") << QByteArray("0 g\r\n") << QByteArray() << Heard::Noise;
+    }
+
+    void reply() {
+        QFETCH(QByteArray, heard);
+        QFETCH(QByteArray, sent);
+        QFETCH(Heard, says);
+        QCOMPARE(judgeReply(heard.toStdString(), sent.toStdString()).heard, says);
+    }
+
+    // Every byte sequence the search may send, as its manuals were read for:
+    // none tares, zeroes, clears, switches off or stands by.
+    void probes_onlyAsk() {
+        QStringList sent;
+        for (const Probe& p : probeTable()) sent << QString::fromStdString(spelled(p.sent + p.clear));
+        QCOMPARE(sent.join(" | "), QString("SI CR LF | ESC P CR LF | IP CR LF | W CR | LF W CR | READ CR LF | G CR LF | ENQ CR LF"));
+        for (const Probe& p : probeTable())
+            for (const char c : p.sent + p.clear)
+                QVERIFY2(!QByteArray("TZCRXtQ").contains(c) || p.sent == "READ\r\n", p.sent.c_str());
+    }
+
+    // The order of the trials: what is set up, then the makers' settings,
+    // then the rest; listening first at each setting; options narrow it.
+    void plan() {
+        const std::vector<Trial> all = searchPlan(SearchScope{}, std::nullopt);
+        QCOMPARE(int(all.size()), 8 * 5 * 9);
+        const auto text = [](const std::vector<Trial>& plan, std::size_t n) {
+            QStringList t;
+            for (std::size_t i = 0; i < std::min(n, plan.size()); ++i)
+                t << QString("%1 %2 %3").arg(plan[i].line.baud).arg(plan[i].line.format.c_str()).arg(plan[i].probe);
+            return t.join(", ");
+        };
+        QCOMPARE(text(all, 13), QString("9600 8N1 -1, 9600 8N1 0, 9600 8N1 1, 9600 8N1 2, 9600 8N1 3, 9600 8N1 4, "
+                                        "9600 8N1 5, 9600 8N1 6, 9600 8N1 7, 1200 7O1 -1, 1200 7O1 1, 2400 7E1 -1, 2400 7E1 0"));
+        QCOMPARE(text(searchPlan(SearchScope{}, Trial{{4800, "7O1"}, 5}), 3), QString("4800 7O1 -1, 4800 7O1 5, 9600 8N1 -1"));
+        SearchScope narrow;
+        narrow.speeds = {2400};
+        narrow.listen = false;
+        narrow.probes.resize(2);
+        QCOMPARE(text(searchPlan(narrow, std::nullopt), 20),
+                 QString("2400 7E1 0, 2400 7E1 1, 2400 8N1 0, 2400 8N1 1, 2400 7O1 0, 2400 7O1 1, 2400 8E1 0, 2400 8E1 1, "
+                         "2400 8O1 0, 2400 8O1 1"));
+    }
+
+    // Each format as the port object has it: a pseudo-terminal keeps none of it.
+    void lineFormat_data() {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<int>("dataBits");
+        QTest::addColumn<int>("parity");
+        QTest::addColumn<int>("stopBits");
+        QTest::newRow("8N1") << "8N1" << 8 << int(QSerialPort::NoParity) << 1;
+        QTest::newRow("7E1") << "7E1" << 7 << int(QSerialPort::EvenParity) << 1;
+        QTest::newRow("7O1") << "7O1" << 7 << int(QSerialPort::OddParity) << 1;
+        QTest::newRow("8E1") << "8E1" << 8 << int(QSerialPort::EvenParity) << 1;
+        QTest::newRow("8O1") << "8O1" << 8 << int(QSerialPort::OddParity) << 1;
+        QTest::newRow("7O2") << "7O2" << 7 << int(QSerialPort::OddParity) << 2;
+        QTest::newRow("8N2") << "8N2" << 8 << int(QSerialPort::NoParity) << 2;
+    }
+
+    void lineFormat() {
+        QFETCH(QString, format);
+        QFETCH(int, dataBits);
+        QFETCH(int, parity);
+        QFETCH(int, stopBits);
+        QSerialPort port;
+        setLine(port, 2400, format);
+        QCOMPARE(port.baudRate(), 2400);
+        QCOMPARE(int(port.dataBits()), dataBits);
+        QCOMPARE(int(port.parity()), parity);
+        QCOMPARE(int(port.stopBits()), stopBits);
+        QByteArray bytes("\xD3\x53");  // S with its parity in bit 7, S without
+        keepDataBits(bytes, format);
+        QCOMPARE(bytes, dataBits == 7 ? QByteArray("SS") : QByteArray("\xD3\x53"));
+    }
+
+    // What the search found goes into [pesage]; every other line stays.
+    void save_keepsTheRest_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("none") << QByteArray() << "\\eP" << QByteArray("[pesage]\nport=/dev/ttyUSB1\nvitesse=1200\nformat=7O1\nprotocole=commande\ncommande=\\\\eP\nfin-commande=crlf\n");
+        QTest::newRow("kept")
+            << QByteArray("; mine\n[pesage]\ndelai=3\nport=/dev/ttyS0\ncouleur=bleu\n\n[autre]\nport=x\n")
+            << "\\x05"
+            << QByteArray("; mine\n[pesage]\ndelai=3\ncouleur=bleu\nport=/dev/ttyUSB1\nvitesse=1200\nformat=7O1\nprotocole=commande\n"
+                          "commande=\\\\x05\nfin-commande=crlf\n\n[autre]\nport=x\n");
+        QTest::newRow("a ;") << QByteArray("[other]\na=1\n") << "P;X"
+                             << QByteArray("[other]\na=1\n\n[pesage]\nport=/dev/ttyUSB1\nvitesse=1200\nformat=7O1\nprotocole=commande\n"
+                                           "commande=\"P;X\"\nfin-commande=crlf\n");
+    }
+
+    void save_keepsTheRest() {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, command);
+        QFETCH(QByteArray, after);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("sub/pesolane.conf");
+        if (!before.isEmpty()) {
+            QDir().mkpath(dir.filePath("sub"));
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(before);
+        }
+        ScaleSettings found;
+        for (const auto& [key, value] : {std::pair{"port", "/dev/ttyUSB1"}, {"vitesse", "1200"}, {"format", "7O1"}})
+            QCOMPARE(applySetting(found, key, value), QString());
+        QCOMPARE(applySetting(found, "commande", command), QString());
+        QCOMPARE(saveSettings(path, found), QString());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), after);
+        // Read back, it is the same link.
+        const ScaleSettings read = settingsFromFile(path);
+        for (const ScaleSettings::Problem& p : read.problems) QCOMPARE(p.key, QString("couleur"));  // not ours
+        QCOMPARE(read.command, found.command);
+        QCOMPARE(read.baud, 1200);
+        QCOMPARE(read.format, QString("7O1"));
     }
 };
 
