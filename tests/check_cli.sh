@@ -84,7 +84,8 @@ rows=(
   "none|--vitesse 9601|2|pesolane : vitesse invalide : 9601 (attendu : 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600 ou 115200)"
   "offscreen|--format 8M1|2|pesolane : format invalide : 8M1 (attendu : bits de données 7 ou 8, parité N, E ou O, bits d'arrêt 1 ou 2 : 8N1, 7E1, 8N2...)"
   "none|--lire-poids --port @ESCP@ --commande \eP --fin-commande aucune --format 7O2|0|50.20 g"
-  "none|--lire-poids --port @ESCP@ --commande \eP|1|pesolane : L'instrument de pesage n'a pas compris la commande « \eP » : vérifiez le réglage commande."
+  "none|--lire-poids --port @ESCP@ --commande \eP|0|50.20 g"
+  "none|--lire-poids --port @ESCP@ --commande SI|1|pesolane : L'instrument de pesage n'a pas compris la commande « SI » : vérifiez le réglage commande."
   "none|--lire-poids --port @WCR@ --commande \nW --fin-commande cr|0|0012.34 lb"
   "none|--lire-poids --port @ENQ@ --commande \x05 --fin-commande aucune|0|00050.20 g"
   "none|--lire-poids --port @PRNT@ --protocole impression --delai 5|0|1.25 kg"
@@ -210,5 +211,50 @@ while data:  # read as a run of whole sequences, the longest first
   if [ -n "$left" ]; then echo "FAIL search $name: sent outside the probes: $left"; failures=$((failures + 1)); continue; fi
   echo "ok   search $name: found at $want, read $weight"
 done
+
+# Nothing found: a silent port, a port that echoes (the file untouched, exit
+# 1); a port that does not open, named, and the search goes on; Ctrl-C.
+"$here/fake_scale.py" --seconds 120 >"$runtime/silent" &
+scales="$scales $!"
+"$here/fake_scale.py" --echo --seconds 120 >"$runtime/echo" &
+scales="$scales $!"
+for _ in $(seq 50); do [ -s "$runtime/silent" ] && [ -s "$runtime/echo" ] && break; sleep 0.1; done
+mkdir -p "$runtime/none/pesolane"
+printf '[pesage]\nport=/dev/ttyS9\n' >"$runtime/none/pesolane/pesolane.conf"
+search() { env LC_ALL=fr_FR.UTF-8 XDG_CONFIG_HOME="$runtime/none" timeout 30 "$program" --chercher "$@" 2>&1 >/dev/null; }
+# status|what is said|arguments
+nothing=(
+  "1|pesolane : aucun instrument de pesage trouvé. Essayé en 10 essais : vitesses 9600 ; formats 8N1 ; écoute, questions S CR LF ; SI CR LF ; ESC P CR LF ; IP CR LF ; W CR ; LF W CR ; READ CR LF ; G CR LF ; ENQ.|$(cat "$runtime/silent") --vitesse 9600 --format 8N1"
+  "1|pesolane : aucun instrument de pesage trouvé. Essayé en 10 essais : vitesses 9600 ; formats 8N1 ; écoute, questions S CR LF ; SI CR LF ; ESC P CR LF ; IP CR LF ; W CR ; LF W CR ; READ CR LF ; G CR LF ; ENQ.|$(cat "$runtime/echo") --vitesse 9600 --format 8N1"
+  "0|Le port série /dev/pesolane-absent de l'instrument de pesage n'existe pas : vérifiez le câble et le nom du port.|/dev/pesolane-absent $(cat "$runtime/find_sics/port") --vitesse 4800 --format 8N1 --protocole commande"
+)
+for row in "${nothing[@]}"; do
+  IFS='|' read -r status said args <<<"$row"
+  cp "$runtime/none/pesolane/pesolane.conf" "$runtime/before"
+  # shellcheck disable=SC2086
+  err=$(search $args)
+  got=$?
+  if [ "$got" != "$status" ] || ! grep -qxF "$said" <<<"$err" ||
+    { [ "$status" = 1 ] && ! cmp -s "$runtime/before" "$runtime/none/pesolane/pesolane.conf"; }; then
+    echo "FAIL pesolane --chercher $args: status $got (want $status), said:"; echo "$err" | grep -v '^\['
+    failures=$((failures + 1))
+  else
+    echo "ok   pesolane --chercher $args: $got"
+  fi
+done
+cp "$runtime/none/pesolane/pesolane.conf" "$runtime/before"
+env LC_ALL=fr_FR.UTF-8 XDG_CONFIG_HOME="$runtime/none" "$program" --chercher "$(cat "$runtime/silent")" >/dev/null 2>"$runtime/stopped" &
+searcher=$!
+sleep 1.5
+kill -INT $searcher
+wait $searcher
+got=$?
+if [ "$got" = 130 ] && grep -q "^Recherche interrompue : le fichier des réglages n'a pas été modifié.$" "$runtime/stopped" &&
+  cmp -s "$runtime/before" "$runtime/none/pesolane/pesolane.conf"; then
+  echo "ok   pesolane --chercher, Ctrl-C: 130, nothing written"
+else
+  echo "FAIL pesolane --chercher, Ctrl-C: status $got"; tail -2 "$runtime/stopped"
+  failures=$((failures + 1))
+fi
 rm -f /tmp/pesolane_cli_err.$$
 exit $((failures > 0))
