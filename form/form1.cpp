@@ -244,9 +244,13 @@ void Form1::putWeight(Ctl box, const QString& weight, const QString& unit) {
 void Form1::reportWeighingFailure(const QString& message, bool offerSearch) {
     if (!weighingAlarm_) {
         weighingAlarm_ = makeAlarm(this, QStringLiteral("weighingAlarm"), QStringLiteral("La case n'a pas changé."));
+        weighingAlarm_->setEscapeButton(QMessageBox::Ok);  // Escape and closing still close it
         searchOffer_ = weighingAlarm_->addButton(kSearchEntry, QMessageBox::ActionRole);
         searchOffer_->setObjectName(QStringLiteral("searchOffer"));
-        connect(searchOffer_, &QAbstractButton::clicked, this, &Form1::searchWanted);
+        connect(searchOffer_, &QAbstractButton::clicked, this, [this] {
+            weighingAlarm_->close();
+            emit searchWanted();
+        });
     }
     searchOffer_->setVisible(offerSearch);
     weighingAlarm_->setText(message);

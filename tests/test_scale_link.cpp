@@ -5,6 +5,8 @@
 #include <QMenu>
 #include <QProcess>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolTip>
@@ -19,6 +21,7 @@
 #include "link.h"
 #include "scale_fixture.h"
 #include "scale_reading.h"
+#include "search_dialog.h"
 #include "window_fixture.h"
 
 using namespace pesolane;
@@ -32,6 +35,7 @@ namespace {
 struct Rig {
     explicit Rig(const ScaleSettings& s) : link(s) {
         new ScaleReading(*w, link);
+        new SearchDialog(*w, link);
         QObject::connect(&link, &ScaleLink::finished, [this](const Weighing& o) {
             outcome = o;
             failure = o.failure;
@@ -112,8 +116,9 @@ private slots:
             emit edit->customContextMenuRequested(QPoint(5, 5));
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
             QVERIFY(menu);
-            QAction* read = menu->actions().last();
+            QAction* read = menu->actions().at(menu->actions().size() - 2);
             QCOMPARE(read->text(), QString("Lire le poids"));
+            QCOMPARE(menu->actions().last()->text(), QString("Chercher l'instrument de pesage…"));
             QVERIFY(read->isShortcutVisibleInContextMenu() && read->shortcut() == QKeySequence(Qt::Key_F9));
             read->trigger();
             menu->close();
@@ -157,27 +162,29 @@ private slots:
         QTest::addColumn<QString>("port");     // empty: the scale's
         QTest::addColumn<QString>("answer");   // empty: silent
         QTest::addColumn<Failure>("failure");
-        QTest::newRow("busy") << "" << "S I" << Failure::CannotWeigh;
-        QTest::newRow("above capacity") << "" << "S +" << Failure::AboveCapacity;
-        QTest::newRow("below zero") << "" << "S -" << Failure::BelowZero;
-        QTest::newRow("negative") << "" << "S S  -  8.5 g" << Failure::BelowZero;
-        QTest::newRow("command unknown") << "" << "ES" << Failure::NotUnderstood;
-        QTest::newRow("scale's own limit") << "" << "S E" << Failure::NoStableWeight;
-        QTest::newRow("unstable") << "" << "S A\r\nS?   8.5 g" << Failure::Unstable;
-        QTest::newRow("status after the weight: in motion") << "" << "\n0012.34lb\r\n10\r\x03" << Failure::Unstable;
-        QTest::newRow("13 digits") << "" << "S S 1234567890123 g" << Failure::Garbled;
-        QTest::newRow("not understood") << "" << "S S 8;5 g" << Failure::Garbled;
-        QTest::newRow("over, or a weight") << "" << "S +   100.00 g" << Failure::Ambiguous;
-        QTest::newRow("silent") << "" << "" << Failure::TimedOut;
-        QTest::newRow("no scale set up") << "none" << "" << Failure::NoScale;
-        QTest::newRow("absent") << "/dev/pesolane-absent" << "" << Failure::PortAbsent;
-        QTest::newRow("in use") << "held" << "" << Failure::PortBusy;
+        QTest::addColumn<bool>("offered");    // the message offers the search
+        QTest::newRow("busy") << "" << "S I" << Failure::CannotWeigh << false;
+        QTest::newRow("above capacity") << "" << "S +" << Failure::AboveCapacity << false;
+        QTest::newRow("below zero") << "" << "S -" << Failure::BelowZero << false;
+        QTest::newRow("negative") << "" << "S S  -  8.5 g" << Failure::BelowZero << false;
+        QTest::newRow("command unknown") << "" << "ES" << Failure::NotUnderstood << false;
+        QTest::newRow("scale's own limit") << "" << "S E" << Failure::NoStableWeight << false;
+        QTest::newRow("unstable") << "" << "S A\r\nS?   8.5 g" << Failure::Unstable << false;
+        QTest::newRow("status after the weight: in motion") << "" << "\n0012.34lb\r\n10\r\x03" << Failure::Unstable << false;
+        QTest::newRow("13 digits") << "" << "S S 1234567890123 g" << Failure::Garbled << false;
+        QTest::newRow("not understood") << "" << "S S 8;5 g" << Failure::Garbled << false;
+        QTest::newRow("over, or a weight") << "" << "S +   100.00 g" << Failure::Ambiguous << false;
+        QTest::newRow("silent") << "" << "" << Failure::TimedOut << true;
+        QTest::newRow("no scale set up") << "none" << "" << Failure::NoScale << true;
+        QTest::newRow("absent") << "/dev/pesolane-absent" << "" << Failure::PortAbsent << true;
+        QTest::newRow("in use") << "held" << "" << Failure::PortBusy << false;
     }
 
     void failure_leavesTheBoxAsItWas() {
         QFETCH(QString, port);
         QFETCH(QString, answer);
         QFETCH(Failure, failure);
+        QFETCH(bool, offered);
         SimulatedScale scale;
         ScaleLink holder(settingsFor(scale.port()));  // another program's hold on the port
         if (port == "held") {
@@ -189,14 +196,79 @@ private slots:
         QTemporaryDir noDevices;  // no USB weighing device plugged in, whatever this machine has
         settings.systemRoot = noDevices.path();
         Rig rig(settings);
-        scale.answers = {answer};
+        if (!answer.isEmpty()) scale.answers = {answer};
         rig.w.type(Ctl::TxtPoidsTotal, "typed");
         QVERIFY(rig.readInto(Ctl::TxtPoidsTotal));
         QCOMPARE(rig.failure, failure);
         // The message, shown and spoken, is the link's for that failure.
         QCOMPARE(rig.said(), rig.link.message(rig.outcome));
+        QCOMPARE(rig.w->findChild<QAbstractButton*>("searchOffer")->isVisibleTo(rig.w.form.get()), offered);
         QCOMPARE(rig.takeFailure(), rig.link.message(rig.outcome));
         QCOMPARE(rig.w.text(Ctl::TxtPoidsTotal), QString("typed"));
+    }
+
+    // The search from a weight box's context menu, the window in use: found,
+    // saved, and F9 reads; or cancelled, and nothing written, nothing more
+    // sent. Either way no box and no step changes.
+    void search_fromTheWindow_data() {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("Enregistrer") << false;
+        QTest::newRow("Annuler") << true;
+    }
+
+    void search_fromTheWindow() {
+        QFETCH(bool, cancel);
+        QTemporaryDir dir;
+        qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+        QProcess scale;
+        scale.start("python3", {PESOLANE_SOURCE_DIR "/tests/fake_scale.py", "--speed", "4800", "--command", "SI\\r\\n",
+                                "--command", "S\\r\\n", "--answer", "S S    12.5 g", "--record", dir.filePath("heard"), "--seconds", "60"});
+        QVERIFY(scale.waitForReadyRead(5000));
+        const QString port = QString::fromLatin1(scale.readLine().trimmed());
+        ScaleSettings settings = settingsFor(port, 2);  // 9600 bauds: not its speed
+        settings.systemRoot = dir.path();               // no USB weighing device
+        Rig rig(settings);
+        runRoad(rig.w, kRoad, 2);
+        const QStringList shown = rig.w.shown();
+        const QString total = rig.w.text(Ctl::TxtPoidsTotal), first = rig.w.text(Ctl::TxtPoidsReel1er);
+
+        QLineEdit* edit = rig.w->textBox(Ctl::TxtPoidsReel1er);
+        emit edit->customContextMenuRequested(QPoint(5, 5));
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        menu->actions().last()->trigger();
+        menu->close();
+        auto* progress = rig.w->findChild<QProgressDialog*>("searchProgress");
+        QVERIFY(progress && progress->isVisible());
+        QCOMPARE(rig.said(), QString("Recherche de l'instrument de pesage commencée ; le bouton Annuler l'arrête."));
+        if (cancel) {
+            QTest::qWait(1000);
+            QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+            QCOMPARE(rig.said(), QString("Recherche de l'instrument de pesage annulée : aucun réglage n'a changé."));
+            const qint64 sent = QFileInfo(dir.filePath("heard")).size();
+            QTest::qWait(1000);
+            QCOMPARE(QFileInfo(dir.filePath("heard")).size(), sent);
+            QVERIFY(!QFile::exists(dir.filePath("pesolane/pesolane.conf")));
+        } else {
+            QMessageBox* result = nullptr;
+            QVERIFY(QTest::qWaitFor([&] { return (result = rig.w->findChild<QMessageBox*>("searchResult")) != nullptr; }, 30000));
+            QCOMPARE(result->informativeText(), "Port : " + port + "\nVitesse : 4800 bauds\nFormat : 8N1\nProtocole : commande\n"
+                                                "Commande : S CR LF\nPesée affichée : 12.5 g");
+            QTest::mouseClick(result->findChild<QPushButton*>("save"), Qt::LeftButton);
+            QFile file(dir.filePath("pesolane/pesolane.conf"));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), "[pesage]\nport=" + port.toLatin1() + "\nvitesse=4800\nformat=8N1\nprotocole=commande\n"
+                                     "commande=S\nfin-commande=crlf\n");
+        }
+        QCOMPARE(rig.w.shown(), shown);
+        QCOMPARE(rig.w.text(Ctl::TxtPoidsTotal), total);
+        QCOMPARE(rig.w.text(Ctl::TxtPoidsReel1er), first);
+        if (cancel) return;
+        rig.w->activateWindow();  // as the desktop gives it back
+        QVERIFY(QTest::qWaitForWindowActive(rig.w.form.get()));
+        QVERIFY(rig.readInto(Ctl::TxtPoidsReel1er));
+        QCOMPARE(rig.takeFailure(), QString());
+        QCOMPARE(rig.w.text(Ctl::TxtPoidsReel1er), QString("12.5"));
     }
 
     // A weight in another unit than the one still held by another weight box
