@@ -33,6 +33,7 @@ void SearchDialog::start() {
     // The link lets the port go (a read under way is given up, its box
     // unchanged): the search opens it with settings of its own.
     link_.setSettings(link_.settings());
+    link_.hold(true);
     const SearchRequest request = searchRequest(link_.settings(), {}, {});
     search_ = new ScaleSearch(request.ports, request.scope, request.known, request.base, this);
 
@@ -66,6 +67,7 @@ void SearchDialog::start() {
 
 void SearchDialog::cancelled() {
     if (!search_) return;
+    link_.hold(false);
     search_->cancel();
     search_->deleteLater();
     if (progress_) progress_->close();
@@ -73,6 +75,7 @@ void SearchDialog::cancelled() {
 }
 
 void SearchDialog::over(const SearchResult& r) {
+    link_.hold(false);
     if (search_) search_->deleteLater();
     if (progress_) {
         disconnect(progress_, &QProgressDialog::canceled, this, &SearchDialog::cancelled);

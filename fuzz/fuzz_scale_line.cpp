@@ -2,11 +2,14 @@
 // both protocols, cut in two at a place the input chooses. A weight is only
 // ever digits with at most one point, the digits found as such in what was
 // sent (a fixed-format line may add one zero or two), with a unit of mass;
-// every read ends with exactly one outcome.
+// every read ends with exactly one outcome. Heard by the search for a scale,
+// after a probe or while listening: a scale only when a line reads as one,
+// never the echo of the probe alone.
 #include <set>
 #include <string>
 
 #include "messages.h"
+#include "probes.h"
 #include "session.h"
 #include "reference.h"
 
@@ -66,6 +69,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (w->failure == Failure::None) checkWeight(w->weight, w->unit, sent);
         require(!session.feed(sent, 2000), "between reads nothing comes out");
+    }
+
+    for (const Probe& p : probeTable()) {
+        const Reply echo = judgeReply(p.sent + p.sent, p.sent);
+        require(echo.heard == Heard::Nothing, "an echo is no scale");
+        const Reply r = judgeReply(sent, size % 2 ? std::string_view(p.sent) : std::string_view());
+        const bool lineEnd = sent.find_first_of("\r\n\x03") != std::string_view::npos;
+        require(r.heard != Heard::Scale || lineEnd, "a scale's reply has a whole line");
+        require(r.heard == Heard::Nothing || !sent.empty(), "nothing heard is nothing");
+        if (r.heard == Heard::Scale && r.first.meaning == Meaning::Weight) checkWeight(r.first.weight, r.first.unit, sent);
     }
     return 0;
 }

@@ -42,6 +42,7 @@ ScaleLink::ScaleLink(ScaleSettings settings, QObject* parent)
 
 void ScaleLink::read() {
     if (busy_) return;
+    if (held_) return finish(failed(Failure::Searching));
     if (!settings_.problems.isEmpty()) return finish(failed(Failure::BadSetting, problemsText(settings_)));
     if (readsHid(settings_)) {
         // A USB weighing device: its own reader, its outcome through finish().

@@ -46,6 +46,9 @@ public:
     // and takes `settings` for the next read.
     void setSettings(ScaleSettings settings);
 
+    // While a search for the scale has the ports, a read is refused as such.
+    void hold(bool held) { held_ = held; }
+
 signals:
     void finished(const pesolane::Weighing& outcome);
 
@@ -67,6 +70,7 @@ private:
     ReadSession session_;
     bool busy_ = false;
     bool heardNothing_ = false;
+    bool held_ = false;
 };
 
 }  // namespace pesolane

@@ -41,6 +41,9 @@ std::string messageOf(const Weighing& w, std::string_view port, std::string_view
     case Failure::PortOther:
         // The system's own words, accents and all.
         return "Le port série " + p + " de l'instrument de pesage ne s'ouvre pas : " + w.detail + ".";
+    case Failure::Searching:
+        return "La recherche de l'instrument de pesage est en cours : attendez qu'elle finisse, ou annulez-la, "
+               "puis recommencez la pesée.";
     case Failure::LinkLost:
         return "La liaison avec l'instrument de pesage (port " + p +
                ") est perdue : vérifiez le câble, puis recommencez la pesée.";

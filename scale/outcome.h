@@ -23,7 +23,7 @@ enum class Failure : std::uint8_t {
     NoScale, BadSetting, PortAbsent, PortBusy, PortDenied, PortOther, LinkLost,
     TimedOut, Unstable, UnsettledStream, AboveCapacity, BelowZero, CannotWeigh, NotUnderstood, NoStableWeight,
     Garbled, Ambiguous, NotTheWeight, Disagrees, LateAnswer, ScaleError, NotAMass,
-    OtherUnit,
+    OtherUnit, Searching,
     // USB weighing devices (HID): the device node, several found, and what
     // their reports say that a serial answer does not.
     DeviceAbsent, DeviceDenied, DeviceOther, SeveralDevices, DeviceSilent,

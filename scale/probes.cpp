@@ -17,8 +17,8 @@ const std::vector<Probe>& probeTable() {
         {"SI\r\n", "S", "crlf", ""},          // the weight now; S, the stable weight, is the command
         {"\x1bP\r\n", "\\eP", "crlf", ""},    // the print key's weight; CR LF optional where it is ESC P alone
         {"IP\r\n", "IP", "crlf", ""},         // the weight now, printed
-        {"W\r", "W", "cr", ""},               // weight, then status bytes
-        {"\nW\r", "\\nW", "cr", ""},          // the same, opened by LF
+        {"\nW\r", "\\nW", "cr", ""},          // weight, then status bytes; before W CR, whose CR would
+        {"W\r", "W", "cr", ""},               // make a W CR LF with its LF: a unit changed on some scales
         {"READ\r\n", "READ", "crlf", ""},     // the indicator's weight
         {"G\r\n", "G", "crlf", ""},           // the gross weight
         {"\x05", "\\x05", "aucune", "\r\n"},  // a weight at ENQ

@@ -534,6 +534,9 @@ private slots:
                                    "nouvelle session).";
         QTest::newRow("busy") << Failure::CannotWeigh
                               << "L'instrument de pesage ne peut pas peser maintenant : recommencez dans un instant.";
+        QTest::newRow("searching") << Failure::Searching
+                                   << "La recherche de l'instrument de pesage est en cours : attendez qu'elle finisse, ou "
+                                      "annulez-la, puis recommencez la pesée.";
         QTest::newRow("above capacity") << Failure::AboveCapacity << "La charge dépasse la portée de l'instrument de pesage.";
         QTest::newRow("below zero") << Failure::BelowZero
                                     << "La pesée est négative ou sous le zéro : remettez l'instrument de pesage à zéro, "
@@ -722,15 +725,23 @@ private slots:
         QCOMPARE(judgeReply(heard.toStdString(), sent.toStdString()).heard, says);
     }
 
-    // Every byte sequence the search may send, as its manuals were read for:
-    // none tares, zeroes, clears, switches off or stands by.
+    // Every byte sequence the search may send, and the bytes as they go down
+    // the line one after the other: nothing that tares, zeroes, clears,
+    // switches off, stands by or changes a unit in any scale whose manual
+    // was read for it, even sent without a line end.
     void probes_onlyAsk() {
         QStringList sent;
         for (const Probe& p : probeTable()) sent << QString::fromStdString(spelled(p.sent + p.clear));
-        QCOMPARE(sent.join(" | "), QString("SI CR LF | ESC P CR LF | IP CR LF | W CR | LF W CR | READ CR LF | G CR LF | ENQ CR LF"));
-        for (const Probe& p : probeTable())
-            for (const char c : p.sent + p.clear)
-                QVERIFY2(!QByteArray("TZCRXtQ").contains(c) || p.sent == "READ\r\n", p.sent.c_str());
+        QCOMPARE(sent.join(" | "), QString("SI CR LF | ESC P CR LF | IP CR LF | LF W CR | W CR | READ CR LF | G CR LF | ENQ CR LF"));
+        QByteArray wire;
+        for (const Trial& t : searchPlan(SearchScope{}, std::nullopt))
+            if (t.probe >= 0) wire += QByteArray::fromStdString(probeTable()[std::size_t(t.probe)].sent + probeTable()[std::size_t(t.probe)].clear);
+        for (const char c : QByteArray("TZCXtQ")) QVERIFY2(!wire.contains(c), QByteArray(1, c).constData());
+        QVERIFY(!wire.contains("W\r\n"));
+        QCOMPARE(wire.count('\x1B'), wire.count("\x1BP"));
+        const QStringList lines = QString::fromLatin1(wire).split(QRegularExpression("[\r\n]+"), Qt::SkipEmptyParts);
+        for (const char* acts : {"P", "R", "RZ", "ZR", "TR", "U", "ON", "OFF", "CAL", "EXC", "ST", "SZ", "S"})
+            QVERIFY2(!lines.contains(acts), acts);
     }
 
     // The order of the trials: what is set up, then the makers' settings,

@@ -241,6 +241,9 @@ private slots:
         auto* progress = rig.w->findChild<QProgressDialog*>("searchProgress");
         QVERIFY(progress && progress->isVisible());
         QCOMPARE(rig.said(), QString("Recherche de l'instrument de pesage commencée ; le bouton Annuler l'arrête."));
+        QVERIFY(rig.readInto(Ctl::TxtPoidsTotal));  // the search has the port
+        QCOMPARE(rig.failure, Failure::Searching);
+        QCOMPARE(rig.takeFailure(), rig.link.message(rig.outcome));
         if (cancel) {
             QTest::qWait(1000);
             QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
