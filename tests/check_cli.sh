@@ -155,6 +155,7 @@ searches=(
   "find_dini|--speed 2400 --command READ\r\n --answer ST,GS,\x20\x20\x20\x200.5,kg|2400 8N1 commande READ crlf|0.5 kg"
   "find_enq|--speed 1200 --command \x05 --answer ST,+00050.20\x20\x20g|1200 8N1 commande \\\\x05 aucune|00050.20 g"
   "find_stream|--speed 9600 --format 7E1 --stream ST,GS,+\x20\x20100.25\x20g --every 0.1|9600 7E1 continu - -|100.25 g"
+  "find_once|--speed 2400 --format 7E1 --once --command SI\r\n --answer S\x20S\x20\x20\x20\x201.25\x20kg|2400 7E1 impression - -|"
   "find_print|--speed 2400 --burst --stream GROSS\x20\x201.500\x20kg --stream NET\x20\x20\x20\x201.25\x20kg --every 2.5|2400 8N1 impression - -|1.25 kg"
 )
 searching=()

@@ -28,6 +28,7 @@ import tty
 parser = argparse.ArgumentParser()
 parser.add_argument("--answer", action="append", default=[], help="a line answered to each command")
 parser.add_argument("--stream", action="append", default=[], help="a line sent on its own, over and over")
+parser.add_argument("--once", action="store_true", help="answers the first command only: a print, sent unasked")
 parser.add_argument("--in-turn", action="store_true", help="one answer per command, in turn, instead of all")
 parser.add_argument("--every", type=float, default=0.1, help="seconds between streamed lines")
 parser.add_argument("--burst", action="store_true", help="all the streamed lines at once, each time: a print")
@@ -122,6 +123,8 @@ while time.monotonic() < end:
             pending = pending[at + len(asked):]
             answers = [args.answer[turn % len(args.answer)]] if args.in_turn and args.answer else args.answer
             turn += 1
+            if args.once and turn > 1:
+                answers = []
             for line in answers:
                 send(raw(line) + line_end)
     if args.stream and time.monotonic() >= next_line:
