@@ -261,14 +261,7 @@ void ScaleSearch::found(Protocol protocol, const Probe* probe) {
     s.problems.clear();
     result_.found = true;
     window_.stop();
-    if (port_->isOpen()) {
-        // A command half read would spoil the first question of the read.
-        if (probe && !probe->clear.empty()) {
-            port_->write(probe->clear.data(), qint64(probe->clear.size()));
-            port_->waitForBytesWritten(100);
-        }
-        port_->close();
-    }
+    if (port_->isOpen()) port_->close();  // the read below opens it with what was found
     if (protocol == Protocol::Print) {
         // Its print was heard; another would need its key pressed again.
         const Reply r = judgeReply(std::string_view(heard_.constData(), std::size_t(heard_.size())), {});
