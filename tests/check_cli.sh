@@ -150,7 +150,7 @@ rm -f /tmp/pesolane_cli_err.$$
 searches=(
   "find_sics|--speed 4800 --command SI\r\n --command S\r\n --answer S\x20S\x20\x20\x20\x20100.25\x20g|4800 8N1 commande S crlf|100.25 g"
   "find_sbi|--speed 2400 --format 7E1 --command \x1bP --answer +\x20\x20\x20\x2050.20\x20g\x20\x20|2400 7E1 commande \\\\eP crlf|50.20 g"
-  "find_nci|--speed 4800 --format 7E1 --command W\r --answer \n0012.34lb\r\n00\r\x03 --end=|4800 7E1 commande W cr|0012.34 lb"
+  "find_nci|--speed 4800 --format 7E1 --command W\r --answer \n0012.34lb\r\n00\r\x03 --end=|4800 7E1 commande \\\\nW cr|0012.34 lb"
   "find_sma|--speed 19200 --command \nW\r --answer \n0012.34lb\r\n00\r\x03 --end=|19200 8N1 commande \\\\nW cr|0012.34 lb"
   "find_dini|--speed 2400 --command READ\r\n --answer ST,GS,\x20\x20\x20\x200.5,kg|2400 8N1 commande READ crlf|0.5 kg"
   "find_enq|--speed 1200 --command \x05 --answer ST,+00050.20\x20\x20g|1200 8N1 commande \\\\x05 aucune|00050.20 g"
@@ -225,8 +225,8 @@ printf '[pesage]\nport=/dev/ttyS9\n' >"$runtime/none/pesolane/pesolane.conf"
 search() { env LC_ALL=fr_FR.UTF-8 XDG_CONFIG_HOME="$runtime/none" timeout 30 "$program" --chercher "$@" 2>&1 >/dev/null; }
 # status|what is said|arguments
 nothing=(
-  "1|pesolane : aucun instrument de pesage trouvé. Essayé en 10 essais : vitesses 9600 ; formats 8N1 ; écoute, questions S CR LF ; SI CR LF ; ESC P CR LF ; IP CR LF ; W CR ; LF W CR ; READ CR LF ; G CR LF ; ENQ.|$(cat "$runtime/silent") --vitesse 9600 --format 8N1"
-  "1|pesolane : aucun instrument de pesage trouvé. Essayé en 10 essais : vitesses 9600 ; formats 8N1 ; écoute, questions S CR LF ; SI CR LF ; ESC P CR LF ; IP CR LF ; W CR ; LF W CR ; READ CR LF ; G CR LF ; ENQ.|$(cat "$runtime/echo") --vitesse 9600 --format 8N1"
+  "1|pesolane : aucun instrument de pesage trouvé. Essayé en 10 essais : vitesses 9600 ; formats 8N1 ; écoute, questions S CR LF ; SI CR LF ; ESC P CR LF ; IP CR LF ; LF W CR ; W CR ; READ CR LF ; G CR LF ; ENQ.|$(cat "$runtime/silent") --vitesse 9600 --format 8N1"
+  "1|pesolane : aucun instrument de pesage trouvé. Essayé en 10 essais : vitesses 9600 ; formats 8N1 ; écoute, questions S CR LF ; SI CR LF ; ESC P CR LF ; IP CR LF ; LF W CR ; W CR ; READ CR LF ; G CR LF ; ENQ.|$(cat "$runtime/echo") --vitesse 9600 --format 8N1"
   "0|Le port série /dev/pesolane-absent de l'instrument de pesage n'existe pas : vérifiez le câble et le nom du port.|/dev/pesolane-absent $(cat "$runtime/find_sics/port") --vitesse 4800 --format 8N1 --protocole commande"
 )
 for row in "${nothing[@]}"; do
