@@ -49,7 +49,12 @@ SearchRequest searchRequest(const ScaleSettings& settings, const QStringList& gi
     } else {
         for (const QString& p : ports) r.ports << named(p);
     }
-    if (hidOnly) r.ports.removeIf([](const PortChoice& p) { return !p.hid && !p.name.startsWith(QLatin1String("/dev/hidraw")); });
+    if (hidOnly) {
+        // Said to be USB weighing devices: the ports named are read as such, the system's serial ports left out.
+        if (!namedPorts.isEmpty() || given.contains(QStringLiteral("port")))
+            for (PortChoice& p : r.ports) p.hid = true;
+        r.ports.removeIf([](const PortChoice& p) { return !p.hid; });
+    }
 
     // Options given narrow the search to them.
     if (given.contains(QStringLiteral("vitesse"))) r.scope.speeds = {settings.baud};

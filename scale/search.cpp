@@ -102,7 +102,8 @@ void ScaleSearch::nextPort() {
     const PortChoice& p = ports_[portIndex_];
     if (p.hid) {
         ++result_.trials;
-        emit progress(QStringLiteral("%1 (%2)").arg(p.name, p.description), result_.trials, total());
+        emit progress(p.description.isEmpty() ? p.name : QStringLiteral("%1 (%2)").arg(p.name, p.description),
+                      result_.trials, total());
         result_.settings = base_;
         result_.settings.port = p.name;
         result_.settings.hid = true;

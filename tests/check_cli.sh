@@ -222,11 +222,12 @@ scales="$scales $!"
 for _ in $(seq 50); do [ -s "$runtime/silent" ] && [ -s "$runtime/echo" ] && break; sleep 0.1; done
 mkdir -p "$runtime/none/pesolane"
 printf '[pesage]\nport=/dev/ttyS9\n' >"$runtime/none/pesolane/pesolane.conf"
-search() { env LC_ALL=fr_FR.UTF-8 XDG_CONFIG_HOME="$runtime/none" timeout 30 "$program" --chercher "$@" 2>&1 >/dev/null; }
+search() { env LC_ALL=fr_FR.UTF-8 XDG_CONFIG_HOME="$runtime/none" timeout 30 "$program" --chercher "$@" 2>&1; }
 # status|what is said|arguments
 nothing=(
   "1|pesolane : aucun instrument de pesage trouvé. Essayé en 10 essais : vitesses 9600 ; formats 8N1 ; écoute, questions S CR LF ; SI CR LF ; ESC P CR LF ; IP CR LF ; LF W CR ; W CR ; READ CR LF ; G CR LF ; ENQ.|$(cat "$runtime/silent") --vitesse 9600 --format 8N1"
   "1|pesolane : aucun instrument de pesage trouvé. Essayé en 10 essais : vitesses 9600 ; formats 8N1 ; écoute, questions S CR LF ; SI CR LF ; ESC P CR LF ; IP CR LF ; LF W CR ; W CR ; READ CR LF ; G CR LF ; ENQ.|$(cat "$runtime/echo") --vitesse 9600 --format 8N1"
+  "0|Pesée affichée : 20 g|$runtime/hid_g --protocole hid"
   "0|Le port série /dev/pesolane-absent de l'instrument de pesage n'existe pas : vérifiez le câble et le nom du port.|/dev/pesolane-absent $(cat "$runtime/find_sics/port") --vitesse 4800 --format 8N1 --protocole commande"
 )
 for row in "${nothing[@]}"; do
