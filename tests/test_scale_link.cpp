@@ -175,7 +175,7 @@ private slots:
         QTest::newRow("not understood") << "" << "S S 8;5 g" << Failure::Garbled << false;
         QTest::newRow("over, or a weight") << "" << "S +   100.00 g" << Failure::Ambiguous << false;
         QTest::newRow("silent") << "" << "" << Failure::TimedOut << true;
-        QTest::newRow("heard, but slower than the limit") << "" << "   12.5 g" << Failure::TimedOut << false;
+        QTest::newRow("heard, but no weight") << "" << " " << Failure::TimedOut << false;
         QTest::newRow("no scale set up") << "none" << "" << Failure::NoScale << true;
         QTest::newRow("absent") << "/dev/pesolane-absent" << "" << Failure::PortAbsent << true;
         QTest::newRow("in use") << "held" << "" << Failure::PortBusy << false;
