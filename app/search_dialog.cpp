@@ -93,6 +93,10 @@ void SearchDialog::over(const SearchResult& r) {
             "Causes possibles : l'instrument de pesage est éteint ; le câble est débranché ou n'est pas le bon ; "
             "un instrument qui n'envoie sa pesée que sur sa touche d'impression : appuyez dessus pendant la "
             "recherche. Aucun réglage n'a changé.");
+        for (const QString& at : r.answeredOtherwise)
+            why = QStringLiteral("Sur %1, un appareil répond « commande inconnue » à toutes les questions : sa "
+                                 "commande de pesée se donne par « commande = » dans le fichier des réglages.\n")
+                      .arg(at) + why;
         if (!r.refused.isEmpty()) why = r.refused.join(QLatin1Char('\n')) + QLatin1Char('\n') + why;
         result_->setInformativeText(why);
         result_->addButton(QStringLiteral("Fermer"), QMessageBox::RejectRole);
