@@ -243,7 +243,7 @@ FAULTS = [
                             "            return found(Protocol::Command, &p);")]),
     ("search-stream-or-print", [(SEARCH, "gap < kStreamGapMs ? Protocol::Continuous : Protocol::Print",
                                  "gap > kStreamGapMs ? Protocol::Continuous : Protocol::Print")]),
-    ("search-cancel-sends-on", [(SDLG, "    search_->cancel();\n", "")]),
+    ("search-cancel-sends-on", [(SDLG, "    search_->cancel();\n    search_->deleteLater();\n", "")]),
     ("search-F9-not-held", [(LINK, "    if (held_) return finish(failed(Failure::Searching));\n", "")]),
     ("search-offer-always", [(FORM, "searchOffer_->setVisible(offerSearch);", "searchOffer_->setVisible(true);")]),
     ("search-offer-on-heard", [(GLUE, "(f == Failure::TimedOut && link_.heardNothing())", "f == Failure::TimedOut")]),
