@@ -64,9 +64,7 @@ SearchRequest searchRequest(const ScaleSettings& settings, const QStringList& gi
         if (settings.protocol != Protocol::Command) r.scope.probes.clear();
     }
     const Probe own{(settings.command + settings.commandEnd).toStdString(), settings.commandText.toStdString(),
-                    settings.commandEnd == "\r\n" ? "crlf" : settings.commandEnd == "\r" ? "cr"
-                                                 : settings.commandEnd == "\n" ? "lf" : "aucune",
-                    settings.commandEnd.isEmpty() ? "\r\n" : ""};
+                    commandEndName(settings.commandEnd).toStdString(), settings.commandEnd.isEmpty() ? "\r\n" : ""};
     if (given.contains(QStringLiteral("commande"))) {
         r.scope.probes = {own};
     } else if (given.contains(QStringLiteral("fin-commande"))) {

@@ -12,10 +12,8 @@
 namespace pesolane {
 namespace {
 
-QString protocolName(const ScaleSettings& s) {
-    if (s.hid) return QStringLiteral("instrument de pesage USB (hid)");
-    static const char* const kNames[] = {"commande", "continu", "impression"};
-    return QLatin1String(kNames[int(s.protocol)]);
+QString protocolText(const ScaleSettings& s) {
+    return s.hid ? QStringLiteral("instrument de pesage USB (hid)") : protocolName(s.protocol);
 }
 
 }  // namespace
@@ -107,7 +105,7 @@ void SearchDialog::over(const SearchResult& r) {
         if (!s.hid) {
             found += QStringLiteral("Vitesse : %1 bauds\nFormat : %2\n").arg(s.baud).arg(s.format);
         }
-        found += QStringLiteral("Protocole : %1\n").arg(protocolName(s));
+        found += QStringLiteral("Protocole : %1\n").arg(protocolText(s));
         if (!s.hid && s.protocol == Protocol::Command)
             found += QStringLiteral("Commande : %1\n").arg(QString::fromStdString(spelled((s.command + s.commandEnd).toStdString())));
         found += QStringLiteral("Pesée affichée : %1").arg(r.shown);

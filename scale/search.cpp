@@ -24,8 +24,6 @@ constexpr int kLongestWindowMs = 1500;  // bytes that keep coming are judged the
 constexpr int kClearMs = 150;
 constexpr double kReadSeconds = 3;  // the read of the weight shown now
 
-QString commandEndName(const std::string& end) { return QString::fromStdString(end); }
-
 QString lineText(const LineSetting& l) { return QStringLiteral("%1 %2").arg(l.baud).arg(QString::fromStdString(l.format)); }
 
 }  // namespace
@@ -177,7 +175,7 @@ void ScaleSearch::bytesCame() {
     // An answer is judged once its bytes pause; bytes that keep coming, at
     // the latest after the longest window.
     if (phase_ == Phase::Asking || phase_ == Phase::Confirming)
-        window_.start(int(std::min<qint64>(std::max(150, replyMs() - kAnswerMs), kLongestWindowMs - since_.elapsed())));
+        window_.start(int(std::clamp<qint64>(kLongestWindowMs - since_.elapsed(), 0, std::max(150, replyMs() - kAnswerMs))));
 }
 
 void ScaleSearch::windowOver() {
@@ -254,9 +252,8 @@ void ScaleSearch::found(Protocol protocol, const Probe* probe) {
         s.format = QString::fromStdString(line_.format);
         s.protocol = protocol;
         if (probe) {
-            s.commandText = QString::fromStdString(probe->command);
-            s.command = commandBytes(s.commandText).value_or(QByteArray());
-            applySetting(s, QStringLiteral("fin-commande"), commandEndName(probe->end));
+            applySetting(s, QStringLiteral("commande"), QString::fromStdString(probe->command));
+            applySetting(s, QStringLiteral("fin-commande"), QString::fromStdString(probe->end));
         }
     }
     s.problems.clear();

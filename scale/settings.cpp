@@ -50,9 +50,13 @@ QString setFormat(ScaleSettings& s, const QString& v) {
     return {};
 }
 
+// The serial protocols and the command's ends, as the settings name them.
+constexpr std::array<std::pair<const char*, Protocol>, 3> kProtocols{
+    {{"commande", Protocol::Command}, {"continu", Protocol::Continuous}, {"impression", Protocol::Print}}};
+constexpr std::array<std::pair<const char*, const char*>, 4> kEnds{
+    {{"crlf", "\r\n"}, {"cr", "\r"}, {"lf", "\n"}, {"aucune", ""}}};
+
 QString setProtocol(ScaleSettings& s, const QString& v) {
-    static const std::array<std::pair<const char*, Protocol>, 3> kProtocols{
-        {{"commande", Protocol::Command}, {"continu", Protocol::Continuous}, {"impression", Protocol::Print}}};
     const auto p = std::find_if(kProtocols.begin(), kProtocols.end(), [&v](auto& e) { return v == QLatin1String(e.first); });
     const bool hid = v == QLatin1String("hid");  // a USB weighing device: no serial protocol at all
     if (p == kProtocols.end() && !hid) return invalid("protocole", v, "commande, continu, impression ou hid");
@@ -72,8 +76,6 @@ QString setCommand(ScaleSettings& s, const QString& v) {
 }
 
 QString setCommandEnd(ScaleSettings& s, const QString& v) {
-    static const std::array<std::pair<const char*, const char*>, 4> kEnds{
-        {{"crlf", "\r\n"}, {"cr", "\r"}, {"lf", "\n"}, {"aucune", ""}}};
     const auto end = std::find_if(kEnds.begin(), kEnds.end(), [&v](auto& e) { return v == QLatin1String(e.first); });
     if (end == kEnds.end()) return invalid("fin-commande", v, "crlf, cr, lf ou aucune");
     s.commandEnd = end->second;
@@ -212,12 +214,23 @@ QString problemsText(const ScaleSettings& s) {
     return QStringLiteral("dans %1, section [pesage] : %2.").arg(s.file, texts.join(QStringLiteral(" ; ")));
 }
 
+QString protocolName(Protocol protocol) {
+    for (const auto& [name, p] : kProtocols)
+        if (p == protocol) return QLatin1String(name);
+    return {};
+}
+
+QString commandEndName(const QByteArray& end) {
+    for (const auto& [name, bytes] : kEnds)
+        if (end == bytes) return QLatin1String(name);
+    return {};
+}
+
 QStringList settingLines(const ScaleSettings& s) {
     QStringList lines{QStringLiteral("port=") + s.port};
     if (s.hid) return lines << QStringLiteral("protocole=hid");
-    static const char* const kNames[] = {"commande", "continu", "impression"};
     lines << QStringLiteral("vitesse=%1").arg(s.baud) << QStringLiteral("format=") + s.format
-          << QStringLiteral("protocole=") + QLatin1String(kNames[int(s.protocol)]);
+          << QStringLiteral("protocole=") + protocolName(s.protocol);
     if (s.protocol != Protocol::Command) return lines;
     // The file reads its own escapes before ours: a backslash is written
     // twice, and a value with a ';' goes in double quotes.
@@ -225,9 +238,7 @@ QStringList settingLines(const ScaleSettings& s) {
     command.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
     if (command.contains(QLatin1Char(';')) || command.contains(QLatin1Char('"')))
         command = QLatin1Char('"') + command.replace(QLatin1Char('"'), QStringLiteral("\\\"")) + QLatin1Char('"');
-    const QByteArray& end = s.commandEnd;
-    const char* endName = end == "\r\n" ? "crlf" : end == "\r" ? "cr" : end == "\n" ? "lf" : "aucune";
-    return lines << QStringLiteral("commande=") + command << QStringLiteral("fin-commande=") + QLatin1String(endName);
+    return lines << QStringLiteral("commande=") + command << QStringLiteral("fin-commande=") + commandEndName(s.commandEnd);
 }
 
 QString saveSettings(const QString& path, const ScaleSettings& s) {

@@ -65,6 +65,11 @@ QString settingsFilePath();
 // every bad value and unknown key is kept in `problems`, for a read to tell.
 ScaleSettings settingsFromFile(const QString& path);
 
+// A serial protocol and a command's end as the settings write them
+// ("commande", "crlf"...).
+QString protocolName(Protocol protocol);
+QString commandEndName(const QByteArray& end);
+
 // The [pesage] lines that set a link up as `settings` do: the port, and
 // what its protocol needs ("vitesse=9600"...).
 QStringList settingLines(const ScaleSettings& settings);
