@@ -143,7 +143,7 @@ FAULTS = [
     ("scale-first-problem-only", [(SETS, "if (!wrong.isEmpty()) told(key, wrong);", "if (!wrong.isEmpty() && s.problems.isEmpty()) told(key, wrong);")]),
     ("scale-semicolon-silent", [(SETS, "    if (commandCut(path))", "    if (false)")]),
     ("scale-command-end-fixed", [(LINK, "port_->write(settings_.command + settings_.commandEnd);", 'port_->write(settings_.command + "\\r\\n");')]),
-    ("scale-stop-bits", [(LINK, "settings_.format[2] == QLatin1Char('2') ? QSerialPort::TwoStop : QSerialPort::OneStop",
+    ("scale-stop-bits", [(PORT, "format[2] == QLatin1Char('2') ? QSerialPort::TwoStop : QSerialPort::OneStop",
                           "QSerialPort::OneStop")]),
     ("scale-accents-lost", [(MSGS, "ne s'ouvre pas : \" + w.detail + \".\";", "ne s'ouvre pas : \" + quoted(w.detail) + \".\";")]),
     ("scale-lost-ignored", [(LINK, "if ((e == QSerialPort::ResourceError || e == QSerialPort::ReadError) && port_->isOpen()) lost();", "(void)e;")]),
