@@ -4,6 +4,7 @@
 
 #include "form1.h"
 #include "link.h"
+#include "messages.h"
 
 namespace pesolane {
 namespace {
@@ -41,12 +42,9 @@ ScaleReading::ScaleReading(Form1& form, ScaleLink& link) : QObject(&form), form_
 
 void ScaleReading::arrived(const Weighing& outcome) {
     if (outcome.failure != Failure::None) {
-        // No scale set up, or the one set up not there or silent: the
-        // message offers to search for it.
-        const Failure f = outcome.failure;
-        const bool noScale = f == Failure::NoScale || f == Failure::PortAbsent || f == Failure::DeviceAbsent ||
-                             f == Failure::DeviceSilent || (f == Failure::TimedOut && link_.heardNothing());
-        return form_.reportWeighingFailure(link_.message(outcome), noScale);
+        // A set-up that fails (none, a port absent, nothing heard, an answer
+        // not understood): the message offers to search for the scale.
+        return form_.reportWeighingFailure(link_.message(outcome), offersSearch(outcome.failure, link_.heardNothing()));
     }
     const QString weight = QString::fromStdString(outcome.weight), unit = QString::fromStdString(outcome.unit);
     for (const WeightBox& w : kWeightBoxes) {

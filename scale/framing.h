@@ -36,11 +36,16 @@ public:
         line_.clear();
     }
 
+    // The next line is not taken: its start came before the port was opened.
+    void skipNextLine() { skip_ = true; }
+
     // The frame under way is over without ETX (its line carried its own end).
     void endFrame() { framed_ = false; }
 
     // The bytes of a line not yet ended, unless it is skipped.
     std::string_view underWay() const { return skip_ ? std::string_view() : std::string_view(line_); }
+    // The last byte was a CR that ended a line, no LF after it (yet).
+    bool endedByLoneCR() const { return afterCR_; }
     // When the last byte came; nothing before the first.
     std::optional<Millis> lastByte() const { return lastByte_; }
 

@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -165,8 +166,13 @@ bool HidReader::drain() {
 
 void HidReader::readNode() {
     char buf[4096];
+    // No more than the largest report a read: a hidraw node gives one report
+    // a read anyway, and a pipe standing for one then gives its reports whole.
+    std::size_t most = 0;
+    for (const std::uint16_t size : session_.layout().sizes) most = std::max<std::size_t>(most, size);
+    most = most == 0 || most > sizeof buf ? sizeof buf : most;
     for (int i = 0; i < kReadsAWake && fd_ >= 0; ++i) {
-        const ssize_t n = ::read(fd_, buf, sizeof buf);
+        const ssize_t n = ::read(fd_, buf, most);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN) return;
         if (n <= 0) {  // unplugged (a hidraw node), or its writer gone (a pipe)

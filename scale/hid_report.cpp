@@ -194,26 +194,22 @@ HidReport readHidReport(std::string_view report, const HidLayout& layout) {
 }
 
 void HidSession::begin() {
-    held_.clear();
     moved_ = false;
     reading_ = true;
 }
 
 std::optional<Weighing> HidSession::feed(std::string_view bytes) {
+    // One read of a hidraw node is one report, never part of one: a read
+    // shorter than its report is an odd report, refused, and never joined to
+    // the next. (A pipe standing for the node may hold several whole ones.)
     while (reading_ && !bytes.empty()) {
-        const std::size_t size = layout_.sizes[layout_.numbered ? byte(held_.empty() ? bytes : held_, 0) : 0];
-        if (size == 0) {
-            // A report of a size nobody told: where the next one starts is
-            // not known; what came with it is dropped.
-            held_.clear();
-            return std::nullopt;
+        const std::size_t size = layout_.sizes[layout_.numbered ? byte(bytes, 0) : 0];
+        const std::string_view report = bytes.substr(0, size == 0 ? bytes.size() : size);
+        bytes.remove_prefix(report.size());
+        if (report.size() < size) {
+            reading_ = false;
+            return refusal(Failure::BadReport, hexBytes(report));
         }
-        const std::size_t wanted = std::min(size - held_.size(), bytes.size());
-        held_.append(bytes.substr(0, wanted));
-        bytes.remove_prefix(wanted);
-        if (held_.size() < size) break;
-        const std::string report = std::move(held_);
-        held_.clear();
         if (std::optional<Weighing> outcome = judge(report)) return outcome;
     }
     return std::nullopt;
@@ -237,7 +233,6 @@ std::optional<Weighing> HidSession::judge(std::string_view report) {
 
 Weighing HidSession::expire() {
     reading_ = false;
-    if (!held_.empty()) return refusal(Failure::BadReport, hexBytes(held_));
     return refusal(moved_ ? Failure::Unstable : Failure::DeviceSilent);
 }
 

@@ -64,8 +64,8 @@ struct HidReport {
 // One whole report, its ID first where the layout numbers reports.
 HidReport readHidReport(std::string_view report, const HidLayout& layout);
 
-// The reports of one read, from F9 to its outcome. Bytes are cut into
-// reports by their size, whatever one read of the device returns.
+// The reports of one read, from F9 to its outcome. Each read of the device
+// is whole reports: one from a hidraw node.
 class HidSession {
 public:
     explicit HidSession(const HidLayout& layout = commonHidLayout()) : layout_(layout) {}
@@ -75,15 +75,15 @@ public:
     // A read starts: nothing held from before it is taken.
     void begin();
 
-    // Bytes read from the device: the outcome once a report settles the
-    // read (which is then over), nothing while it goes on.
+    // The bytes of one read of the device: the outcome once a report settles
+    // the read, or is cut short (the read is then over); nothing while it
+    // goes on.
     std::optional<Weighing> feed(std::string_view bytes);
 
     // One whole report, as the device gave it when asked for its current one.
     std::optional<Weighing> feedAsked(std::string_view report);
 
-    // The time limit has passed: a report cut short, a weight that never
-    // settled, or nothing at all.
+    // The time limit has passed: a weight that never settled, or nothing.
     Weighing expire();
 
     bool reading() const { return reading_; }
@@ -92,7 +92,6 @@ private:
     std::optional<Weighing> judge(std::string_view report);
 
     HidLayout layout_;
-    std::string held_;     // the start of a report, up to its size
     bool moved_ = false;   // an in-motion report came during the read
     bool reading_ = false;
 };

@@ -67,10 +67,12 @@ bool ScaleLink::open() {
     port_->setPortName(path);
     setLine(*port_, settings_.baud, settings_.format);
     if (port_->open(QIODevice::ReadWrite)) {
-        // What the port holds from before is no answer to anything asked now.
+        // What the port holds from before is no answer to anything asked now;
+        // bytes held tell that a line was under way as it opened.
+        const bool arriving = !port_->readAll().isEmpty() || port_->bytesAvailable() > 0;
         port_->clear(QSerialPort::Input);
         port_->readAll();
-        session_.opened();
+        session_.opened(now(), arriving);
         return true;
     }
     QString reason;

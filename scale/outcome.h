@@ -22,7 +22,7 @@ enum class Failure : std::uint8_t {
     None,
     NoScale, BadSetting, PortAbsent, PortBusy, PortDenied, PortOther, LinkLost,
     TimedOut, Unstable, UnsettledStream, AboveCapacity, BelowZero, CannotWeigh, NotUnderstood, NoStableWeight,
-    Garbled, Ambiguous, NotTheWeight, Disagrees, LateAnswer, ScaleError, NotAMass,
+    Garbled, Ambiguous, NotTheWeight, Disagrees, GrossAndTare, LateAnswer, ScaleError, NotAMass,
     OtherUnit, Searching,
     // USB weighing devices (HID): the device node, several found, and what
     // their reports say that a serial answer does not.

@@ -94,6 +94,7 @@ void Prints::add(const ScaleLine& l, std::string_view text) {
     if (l.meaning == Meaning::Unreadable || l.status) {
         // Status bytes anywhere but right after a weight line are none.
         print_.unreadable = true;
+        for (const char c : unframed(text)) print_.noise = print_.noise || !(c == '\t' || (c >= 0x20 && c <= 0x7E));
         if (print_.refusalQuote.empty()) print_.refusalQuote = quotedPart(text);
         return;
     }
@@ -138,6 +139,24 @@ Verdict verdictOf(const Print& p) {
         return refused(Failure::Garbled, p.unreadable ? p.refusalQuote : p.quote);
     }
     v.settled = chosen->marked || (p.status && p.statusClosed);
+    // Noise, or a wrong speed, may have taken the tare that went with a gross.
+    if (!net && p.noise) return refused(Failure::Garbled, p.refusalQuote);
+    if (!net && tare) {
+        // A gross with its tare and no net: the container is in the gross.
+        // The net is the gross less the tare, on the digits as sent; a plain
+        // weight beside a tare may be either, and is no weight.
+        if (gross->role != WeightRole::Gross) return refused(Failure::Ambiguous, p.quote);
+        if (gross->meaning == Meaning::Negative) return refused(Failure::BelowZero);
+        const std::optional<Difference> d =
+            tare->meaning == Meaning::Weight && tare->unit == gross->unit ? difference(gross->weight, tare->weight)
+                                                                          : std::nullopt;
+        if (!d) return refused(Failure::GrossAndTare, p.quote);
+        if (d->negative) return refused(Failure::BelowZero);
+        v.settled = (gross->marked && tare->marked) || (p.status && p.statusClosed);
+        v.outcome.weight = d->weight;
+        v.outcome.unit = gross->unit;
+        return v;
+    }
     if (chosen->meaning == Meaning::Negative) return refused(Failure::BelowZero);
     if (net && gross && tare &&
         (gross->meaning != Meaning::Weight || tare->meaning != Meaning::Weight || !adds(*gross, *tare, *net)))

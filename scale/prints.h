@@ -30,7 +30,9 @@ struct Print {
     bool statusClosed = false;         // ETX came right after them
     bool broken = false;               // a frame or a status that never closed, too many weights
     bool unreadable = false;           // a line no row reads
+    bool noise = false;                // a line with bytes that are not text
     bool framed = false;               // waits for ETX
+    bool ledByLF = false;              // opened by a lone LF, not by STX
     bool lastWasWeight = false;
     bool endedBySilence = false;
     std::string quote;                 // its first line, as a message quotes it (40 bytes)
@@ -66,10 +68,11 @@ public:
         if (print_.status) print_.statusClosed = true;
         if (protocol_ != Protocol::Print) close(sink);
     }
-    // The quiet time has passed since the last byte.
+    // The quiet time has passed since the last byte; `loneCR`: that byte was
+    // a CR with no LF after it.
     template <class Sink>
-    void silence(Sink&& sink) {
-        if (!open_ || print_.framed || (print_.status && !print_.statusClosed)) return;
+    void silence(Sink&& sink, bool loneCR) {
+        if (!waitsForSilence(loneCR)) return;
         print_.endedBySilence = true;
         close(sink);
     }
@@ -77,8 +80,17 @@ public:
     // The print under way is no part of what follows.
     void drop() { open_ = false; }
     bool open() const { return open_; }
-    // The print under way waits for a silence to be whole.
-    bool waitsForSilence() const { return open_ && !print_.framed && !(print_.status && !print_.statusClosed); }
+    // The print under way waits for a silence to be whole. An answer opened
+    // by a lone LF waits for ETX, unless its one weight line ended with a
+    // lone CR and nothing came after it: the reply of the standard scale
+    // protocol (LF, status, range, gross or net, weight and unit, CR), whose
+    // bench-scale cousin ends its weight line with CR LF and its status
+    // bytes with ETX.
+    bool waitsForSilence(bool loneCR) const {
+        const bool lfReply = print_.ledByLF && loneCR && print_.count == 1 && !print_.status && !print_.unreadable &&
+                             !print_.refusal;
+        return open_ && (!print_.framed || lfReply) && !(print_.status && !print_.statusClosed);
+    }
     const Print& current() const { return print_; }
 
 private:
@@ -100,7 +112,10 @@ void Prints::line(const ScaleLine& l, std::string_view text, bool framed, bool b
     if (l.meaning == Meaning::Blank) {
         // The answer of some scales to their weight command opens with LF and
         // closes with ETX, status bytes before it.
-        if (bareLF && !open_ && protocol_ == Protocol::Command) start(at, true);
+        if (bareLF && !open_ && protocol_ == Protocol::Command) {
+            start(at, true);
+            print_.ledByLF = true;
+        }
         return;
     }
     if (l.meaning == Meaning::Acknowledged) return;

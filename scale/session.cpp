@@ -7,10 +7,13 @@ bool isMark(Failure f) { return f == Failure::Unstable || f == Failure::AboveCap
 
 }  // namespace
 
-void ReadSession::opened() {
-    framing_.opened(protocol_ != Protocol::Command);
+void ReadSession::opened(Millis now, bool arriving) {
+    framing_.opened(false);
     prints_.drop();
     reading_ = false;
+    firstBytes_ = protocol_ != Protocol::Command;
+    arriving_ = arriving;
+    openedAt_ = now;
 }
 
 void ReadSession::begin(Millis now) {
@@ -35,6 +38,16 @@ void ReadSession::begin(Millis now) {
 }
 
 std::optional<Weighing> ReadSession::feed(std::string_view bytes, Millis now) {
+    if (firstBytes_ && !bytes.empty()) {
+        firstBytes_ = false;
+        // No one presses a key, nor does a scale begin a line, that fast after
+        // the port opens: these bytes were under way. What the port held was
+        // under way too, unless a silence has ended it since.
+        if (now - openedAt_ < (arriving_ ? kQuietMs : kOpeningMs)) {
+            framing_.skipNextLine();
+            skipPrint_ = skipPrint_ || (reading_ && protocol_ == Protocol::Print);
+        }
+    }
     auto sink = [this](const Prints::Ended& e) { received(e); };
     framing_.feed(bytes, now, [&](const Framing::Piece& piece) {
         // Without a command nothing is owed between reads: dropped line by line.
@@ -110,7 +123,7 @@ void ReadSession::end(Weighing w) {
 
 std::optional<Millis> ReadSession::wakeAt() const {
     const std::optional<Millis> last = framing_.lastByte();
-    if (!reading_ || !last || !(prints_.waitsForSilence() || skipPrint_)) return std::nullopt;
+    if (!reading_ || !last || !(prints_.waitsForSilence(framing_.endedByLoneCR()) || skipPrint_)) return std::nullopt;
     return *last + kQuietMs;
 }
 
@@ -118,7 +131,7 @@ std::optional<Weighing> ReadSession::wake(Millis now) {
     const std::optional<Millis> last = framing_.lastByte();
     if (!reading_ || !last || now - *last < kQuietMs) return std::nullopt;
     skipPrint_ = false;
-    prints_.silence([this](const Prints::Ended& e) { received(e); });
+    prints_.silence([this](const Prints::Ended& e) { received(e); }, framing_.endedByLoneCR());
     std::optional<Weighing> w = std::move(outcome_);
     outcome_.reset();
     return w;

@@ -31,8 +31,12 @@ class ReadSession {
 public:
     explicit ReadSession(Protocol protocol) : protocol_(protocol), prints_(protocol) {}
 
-    // The link has just been opened: what comes first may be the end of a line.
-    void opened();
+    // The link has just been opened at `now`; `arriving`: the port already
+    // held bytes. Without a command, bytes that come as the port opens are
+    // the end of a line, or of a print, begun before: that line (with the
+    // print key, that print) is not read. A first line that begins later,
+    // such as a print pressed after F9, is read.
+    void opened(Millis now = 0, bool arriving = false);
 
     // A read starts; with a command, the command is about to be sent. A line,
     // or a print, under way started before it and is not its answer.
@@ -73,6 +77,9 @@ private:
     int askAgain_ = 0;
     bool streaming_ = false;     // the command's answer goes on as a stream of bare weights
     bool skipPrint_ = false;     // the print key: a print under way at F9 is not the answer
+    bool firstBytes_ = false;    // no byte has come since the port opened
+    bool arriving_ = false;      // the port held bytes as it opened
+    Millis openedAt_ = 0;
     std::optional<Weighing> outcome_;          // the read's, once known
     std::optional<Failure> lastMark_;          // the last moving or overload line
     std::optional<Weighing> lastFailure_;      // without a command: the last print that refused

@@ -14,6 +14,8 @@ namespace pesolane {
 inline constexpr int kSettledAnswers = 3;
 inline constexpr Millis kSettledMs = 500;
 inline constexpr Millis kQuietMs = 1000;
+// Bytes that come this soon after the port opens were under way as it opened.
+inline constexpr Millis kOpeningMs = 100;
 
 class Repetition {
 public:

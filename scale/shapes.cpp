@@ -127,6 +127,8 @@ std::optional<ScaleLine> weightField(std::string_view f, WeightRole role, bool m
     if (unit.readings == 0) {
         for (char c : token)
             if (!(letter(c) || c == '%')) return std::nullopt;
+        // A value in another unit ends the line: "1N  5.025lb" is a net.
+        if (!trimmed(tail.substr(end)).empty()) return std::nullopt;
         ScaleLine line = lineOf(Meaning::NotAMass, role);
         line.unit = std::string(token);
         return line;
@@ -196,7 +198,8 @@ std::optional<ScaleLine> statusBytes(std::string_view raw) {
 std::optional<ScaleLine> fixedFormat(std::string_view raw) {
     if (raw.empty() || raw.front() != kSTX) return std::nullopt;
     const std::string_view s = raw.substr(1);
-    if (s.size() != 9 && s.size() != 15) return std::nullopt;
+    // Status, weight and tare: a frame without its tare field is not this format.
+    if (s.size() != 15) return std::nullopt;
     for (std::size_t i = 3; i < s.size(); ++i)
         if (!isDigit(s[i])) return std::nullopt;
     const auto a = static_cast<unsigned char>(s[0]), b = static_cast<unsigned char>(s[1]),
@@ -205,12 +208,21 @@ std::optional<ScaleLine> fixedFormat(std::string_view raw) {
     if (c & 0x10) return std::nullopt;  // ten times finer: not the scale's weight
     const int units = c & 0x07;
     if (units > 2) return std::nullopt;
+    // A gross with a tare under it is not what lies in the container: the
+    // net, on the digits, both fields having the same point.
+    std::string digits(s.substr(3, 6));
+    bool negative = b & 0x02;
+    if (!(b & 0x01) && !negative && s.substr(9) != "000000") {
+        const std::optional<Difference> net = difference(digits, s.substr(9));
+        negative = net->negative;
+        digits = std::string(6 - std::min<std::size_t>(6, net->weight.size()), '0') + net->weight;
+    }
     ScaleLine line = lineOf(b & 0x40   ? Meaning::CannotWeigh
                              : b & 0x04 ? Meaning::AboveCapacity
                              : b & 0x08 ? Meaning::Unstable
-                             : b & 0x02 ? Meaning::Negative
+                             : negative ? Meaning::Negative
                                         : Meaning::Weight,
-                             b & 0x01 ? WeightRole::Net : WeightRole::Gross);
+                             b & 0x01 || s.substr(9) != "000000" ? WeightRole::Net : WeightRole::Gross);
     line.marked = true;
     line.closesFrame = true;
     if (line.meaning != Meaning::Weight) return line;
@@ -218,7 +230,6 @@ std::optional<ScaleLine> fixedFormat(std::string_view raw) {
     // Place of the point: 0 and 1 add two zeros or one, 2 none, 3 to 7 put it
     // before the last 1 to 5 digits.
     const int point = a & 0x07;
-    std::string digits(s.substr(3, 6));
     if (point < 2) digits.append(std::size_t(2 - point), '0');
     if (point > 2) digits.insert(digits.size() - std::size_t(point - 2), 1, '.');
     line.weight = std::move(digits);
@@ -397,6 +408,30 @@ void eachReading(std::string_view line, Take&& take) {
 }
 
 }  // namespace
+
+std::optional<Difference> difference(std::string_view a, std::string_view b) {
+    auto decimals = [](std::string_view w) {
+        const std::size_t point = w.find('.');
+        return point == std::string_view::npos ? std::size_t(0) : w.size() - point - 1;
+    };
+    auto value = [](std::string_view w) {
+        std::int64_t v = 0;
+        for (char c : w)
+            if (isDigit(c)) v = v * 10 + (c - '0');
+        return v;
+    };
+    const std::size_t places = decimals(a);
+    if (places != decimals(b)) return std::nullopt;
+    std::int64_t d = value(a) - value(b);  // at most 12 digits each: no overflow
+    Difference r;
+    r.negative = d < 0;
+    if (r.negative) return r;
+    std::string digits = std::to_string(d);
+    if (digits.size() <= places) digits.insert(0, places + 1 - digits.size(), '0');
+    if (places) digits.insert(digits.size() - places, 1, '.');
+    r.weight = std::move(digits);
+    return r;
+}
 
 std::vector<ScaleLine> readingsOf(std::string_view line) {
     std::vector<ScaleLine> readings;

@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,6 +74,15 @@ inline constexpr std::size_t kMaxWeightDigits = 12;
 // frame, and an ETX after it are no part of its text). Two readings are the
 // same when they give the same outcome, weight, unit and role.
 std::vector<ScaleLine> readingsOf(std::string_view line);
+
+// A weight less another, on the digits as sent ("50.20" less "10.00" is
+// "40.20"): exact, never through a binary fraction. Both must have as many
+// decimals; nothing when they do not.
+struct Difference {
+    bool negative = false;
+    std::string weight;  // not negative: the digits, as many decimals as both
+};
+std::optional<Difference> difference(std::string_view a, std::string_view b);
 
 // The one reading of a line: Unreadable when no row reads it, Ambiguous
 // when two read it differently.

