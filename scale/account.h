@@ -31,6 +31,9 @@ public:
         return reading_ && ++answersInRead_ > earlier_;
     }
 
+    // Answers that may still come, for commands already sent.
+    int owed() const { return mayCome_; }
+
     // The read has had answers that may have been late ones.
     bool hadUnsure() const { return reading_ && answersInRead_ > 0; }
 

@@ -26,7 +26,9 @@ void ReadSession::begin(Millis now) {
     lastFailure_.reset();
     repetition_.clear();
     if (protocol_ == Protocol::Command) {
-        // A print under way stays: it is an answer to an earlier command.
+        // A print under way stays when it may be the answer to an earlier
+        // command; owed to none, it came unasked and is no answer.
+        if (account_.owed() == 0) prints_.drop();
         account_.readBegins();
         account_.sent();
         return;
@@ -121,9 +123,15 @@ void ReadSession::end(Weighing w) {
     repetition_.clear();
 }
 
+// A print is whole at a silence only when its last line has ended: a line
+// cut short may have been its tare, or its net.
+bool ReadSession::wholeAtSilence() const {
+    return prints_.waitsForSilence(framing_.endedByLoneCR()) && framing_.underWay().empty();
+}
+
 std::optional<Millis> ReadSession::wakeAt() const {
     const std::optional<Millis> last = framing_.lastByte();
-    if (!reading_ || !last || !(prints_.waitsForSilence(framing_.endedByLoneCR()) || skipPrint_)) return std::nullopt;
+    if (!reading_ || !last || !(wholeAtSilence() || skipPrint_)) return std::nullopt;
     return *last + kQuietMs;
 }
 
@@ -131,7 +139,7 @@ std::optional<Weighing> ReadSession::wake(Millis now) {
     const std::optional<Millis> last = framing_.lastByte();
     if (!reading_ || !last || now - *last < kQuietMs) return std::nullopt;
     skipPrint_ = false;
-    prints_.silence([this](const Prints::Ended& e) { received(e); }, framing_.endedByLoneCR());
+    if (wholeAtSilence()) prints_.silence([this](const Prints::Ended& e) { received(e); }, framing_.endedByLoneCR());
     std::optional<Weighing> w = std::move(outcome_);
     outcome_.reset();
     return w;

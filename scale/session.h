@@ -67,6 +67,7 @@ private:
     void settle(const Print& p);
     void progress(const ScaleLine& l);
     void end(Weighing w);
+    bool wholeAtSilence() const;
 
     Protocol protocol_;
     Framing framing_;

@@ -1,0 +1,397 @@
+#include "scale_model.h"
+
+#include <algorithm>
+#include <map>
+
+#include "hid_report.h"
+#include "session.h"
+
+namespace pesolane::model {
+
+unsigned Draw::below(unsigned n) {
+    if (n <= 1) return 0;
+    std::uint64_t v;
+    if (data_) {  // a fuzzer's bytes, two a draw; zeros once they run out
+        v = 0;
+        for (int i = 0; i < 2 && size_ > 0; ++i, ++data_, --size_) v = v << 8 | *data_;
+    } else {  // splitmix64
+        v = (state_ += 0x9E3779B97F4A7C15ULL);
+        v = (v ^ (v >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        v = (v ^ (v >> 27)) * 0x94D049BB133111EBULL;
+        v ^= v >> 31;
+    }
+    return unsigned(v % n);
+}
+
+namespace {
+
+using S = Scene;
+
+std::string fmt(std::int64_t v, int decimals) {
+    std::string s = std::to_string(v);
+    if (decimals == 0) return s;
+    if (s.size() <= std::size_t(decimals)) s.insert(0, std::size_t(decimals) + 1 - s.size(), '0');
+    return s.insert(s.size() - std::size_t(decimals), 1, '.');
+}
+std::string pad(const std::string& s, std::size_t w, char c = ' ') {
+    return s.size() >= w ? s : std::string(w - s.size(), c) + s;
+}
+std::string unitField(const std::string& u, std::size_t w) { return u + std::string(w > u.size() ? w - u.size() : 0, ' '); }
+
+// The display: a moving weight never shows the same value twice in a row.
+std::int64_t shown(const S& s, int k) { return s.state == S::Moving ? s.net + 1 + k % 2 : s.net; }
+std::string value(const S& s, int k) { return fmt(shown(s, k), s.decimals); }
+
+// MT-SICS: S answers a stable weight, or I (busy) while it moves; SI answers
+// at once, D for dynamic; + and - beyond the range.
+std::string sics(const S& s, int k, bool immediate) {
+    if (s.state == S::Over) return "S +\r\n";
+    if (s.state == S::Under) return "S -\r\n";
+    if (s.state == S::Moving && !immediate) return "S I\r\n";
+    return std::string(s.state == S::Moving ? "S D" : "S S") + pad(value(s, k), 11) + " " + s.unit + "\r\n";
+}
+// A&D: a header (ST stable, US moving, OL out of range), sign, eight
+// characters of data with their point, three of unit.
+std::string header(const S& s, int k) {
+    if (s.state == S::Over) return "OL,+9999999E\r\n";
+    if (s.state == S::Under) return "OL,-9999999E\r\n";
+    return std::string(s.state == S::Moving ? "US" : "ST") + ",+" + pad(value(s, k), 8, '0') + pad(s.unit, 3) + "\r\n";
+}
+// Sartorius, 16 characters: sign, digits, the unit only once stable; H and L
+// in a status line; an ID of six characters before it once tared (N: net).
+std::string sixteen(const S& s, int k, bool id) {
+    const std::string ident = id && s.tare ? "N     " : "";
+    if (s.state == S::Over || s.state == S::Under)
+        return ident + "Stat            " + (s.state == S::Over ? "H " : "L ") + "\r\n";
+    return ident + "+" + pad(value(s, k), 9) + " " + unitField(s.state == S::Moving ? "" : s.unit, 3) + "\r\n";
+}
+// Ohaus: the weight, its unit, ? while it moves, NET once tared, OL over.
+std::string marks(const S& s, int k) {
+    if (s.state == S::Under) return pad("-" + value(s, k), 10) + " " + s.unit + "\r\n";
+    return pad(value(s, k), 10) + " " + s.unit + (s.state == S::Moving ? " ?" : "") + (s.state == S::Over ? " OL" : "") +
+           (s.tare ? " NET" : "") + "\r\n";
+}
+// NCI's standard: LF, the weight with its unit, CR LF, two status bytes
+// (first: motion in bit 0; second: under in bit 0, over in bit 1), CR, ETX.
+std::string nci(const S& s, int k) {
+    const char a = char(0x30 | (s.state == S::Moving)), b = char(0x30 | (s.state == S::Under) | (s.state == S::Over) << 1);
+    return "\n" + pad(value(s, k), 7, '0') + s.unit + "\r\n" + a + b + "\r\x03";
+}
+// SMA: LF, status (O over, U under, blank), range 1, G or N, M in motion,
+// a reserved blank, ten characters of weight, three of unit, CR.
+std::string sma(const S& s, int k) {
+    const char st = s.state == S::Over ? 'O' : s.state == S::Under ? 'U' : ' ';
+    return std::string("\n") + st + "1" + (s.tare ? 'N' : 'G') + (s.state == S::Moving ? 'M' : ' ') + " " +
+           pad((s.state == S::Under ? "-" : "") + value(s, k), 10) + unitField(s.unit, 3) + "\r";
+}
+// A weighing indicator's stream of labelled lines: the net alone (variant 0),
+// the gross then the tare on lines of their own (1), the gross and the net (2).
+std::string labelled(const S& s, int k) {
+    auto line = [&](const char* field, std::int64_t v, char sign = '+') {
+        return std::string(s.state == S::Moving ? "US," : s.state == S::Over ? "OL," : "ST,") + field + "," + sign +
+               pad(fmt(v, s.decimals), 8) + " " + s.unit + "\r\n";
+    };
+    if (s.state == S::Under) return line("GS", s.net, '-');
+    if (s.state != S::Settled) return line("GS", shown(s, k) + s.tare);
+    if (s.variant % 3 == 0) return s.tare ? line("NT", s.net) : line("GS", s.net);
+    if (s.variant % 3 == 1) return k % 2 && s.tare ? line("TR", s.tare) : line("GS", s.net + s.tare);
+    return line("GS", s.net + s.tare) + (s.tare ? line("NT", s.net) : "");
+}
+// Toledo's continuous output: STX, status words A B C, six digits of the
+// displayed weight (gross, or net once in net mode: variant 1), six of the
+// tare, CR, and a checksum with variant 2. A: the point's place (2 none, 3 to
+// 5 before the last 1 to 3 digits), increment by 1 (bit 3). B: net (0),
+// negative (1), over (2), motion (3), kg (4). C: grams (1).
+std::string toledo(const S& s, int k) {
+    const bool netMode = s.variant % 3 == 1;
+    const std::int64_t w = netMode ? shown(s, k) : shown(s, k) + s.tare;
+    const char a = char(0x28 | (s.decimals + 2)),
+               b = char(0x20 | netMode | (s.state == S::Under) << 1 | (s.state == S::Over) << 2 |
+                        (s.state == S::Moving) << 3 | (s.unit == "kg") << 4),
+               c = char(0x20 | (s.unit == "g"));
+    std::string f = std::string("\x02") + a + b + c + pad(std::to_string(w), 6, '0') + pad(std::to_string(s.tare), 6, '0') + "\r";
+    if (s.variant % 3 == 2) {
+        unsigned sum = 0;
+        for (char ch : f) sum += unsigned(ch) & 0x7F;
+        f += char((0x100 - sum) & 0x7F);
+    }
+    return f;
+}
+// Other indicators frame a sign and six digits, the unit in their set-up only.
+std::string unitless(const S& s, int k) { return "\x02+  " + pad(std::to_string(shown(s, k)), 6, '0') + "\r"; }
+// A bare weight, over and over; carets over, underscores under.
+std::string bare(const S& s, int k) {
+    if (s.state == S::Over) return "^^^^^^^" + s.unit + "\r\n";
+    if (s.state == S::Under) return "_______" + s.unit + "\r\n";
+    return pad(value(s, k), 10) + " " + s.unit + "\r\n";
+}
+// A ticket on the PRINT key: GROSS, TARE, NET (variant 0); G, T, N (1); NET
+// then GROSS (2); GROSS and TARE alone (3); a ticket number first, sometimes.
+std::string ticket(const S& s, int) {
+    auto line = [&](const char* label, std::int64_t v) { return label + pad(fmt(v, s.decimals), 10) + " " + s.unit + "\r\n"; };
+    const std::string number = s.variant & 4 ? "No. 17\r\n" : "";
+    switch (s.variant % 4) {
+    case 0: return number + line("GROSS ", s.net + s.tare) + line("TARE  ", s.tare) + line("NET   ", s.net);
+    case 1: return number + line("G", s.net + s.tare) + line("T", s.tare) + line("N", s.net);
+    case 2: return number + line("NET   ", s.net) + line("GROSS ", s.net + s.tare);
+    default: return number + line("GROSS ", s.net + s.tare) + line("TARE  ", s.tare);
+    }
+}
+std::string oneLine(const S& s, int k) { return pad(value(s, k), 10) + " " + s.unit + "\r\n"; }
+// A USB weighing device's data report: ID 3, status (2 at zero, 3 moving, 4
+// stable, 5 under, 6 over), unit (2 g, 3 kg, 11 oz, 12 lb), exponent, weight
+// low byte first.
+std::string hid(const S& s, int k) {
+    const char status = s.state == S::Over ? 6 : s.state == S::Under ? 5 : s.state == S::Moving ? 3 : 4;
+    const char unit = s.unit == "g" ? 2 : s.unit == "kg" ? 3 : s.unit == "oz" ? 11 : 12;
+    const auto w = std::uint16_t(shown(s, k));
+    return std::string{3, status, unit, char(-s.decimals), char(w & 0xFF), char(w >> 8)};
+}
+
+enum class Kind : std::uint8_t { Asked, Stream, PrintKey, Usb };
+struct Dialect {
+    const char* name;
+    Kind kind;
+    std::string (*message)(const S&, int);
+    std::vector<const char*> units;
+    int digits;           // the most digits its field holds
+    bool states = true;   // tells moving, over and under apart
+    bool readable = true;
+};
+
+const std::vector<Dialect>& table() {
+    static const std::vector<Dialect> t = {
+        {"MT-SICS S", Kind::Asked, [](const S& s, int k) { return sics(s, k, false); }, {"g", "kg", "mg"}, 9},
+        {"MT-SICS SI", Kind::Asked, [](const S& s, int k) { return sics(s, k, true); }, {"g", "kg"}, 9},
+        {"status header, asked", Kind::Asked, header, {"g", "kg"}, 7},
+        {"sixteen characters", Kind::Asked, [](const S& s, int k) { return sixteen(s, k, false); }, {"g", "kg"}, 8},
+        {"sixteen characters with ID", Kind::Asked, [](const S& s, int k) { return sixteen(s, k, true); }, {"g", "kg"}, 8},
+        {"marks after the unit", Kind::Asked, marks, {"g", "kg", "lb", "oz"}, 8},
+        {"weight and status bytes", Kind::Asked, nci, {"lb", "kg"}, 6},
+        {"SMA", Kind::Asked, sma, {"lb", "kg", "g"}, 8},
+        {"status header, stream", Kind::Stream, header, {"g", "kg"}, 7},
+        {"indicator lines, stream", Kind::Stream, labelled, {"g", "kg", "lb"}, 7},
+        {"Toledo continuous", Kind::Stream, toledo, {"lb", "kg", "g"}, 6},
+        {"framed digits, no unit", Kind::Stream, unitless, {"kg"}, 6, true, false},
+        {"bare stream", Kind::Stream, bare, {"g", "kg", "lb"}, 8},
+        {"ticket", Kind::PrintKey, ticket, {"g", "kg"}, 7, false},
+        {"one line on PRINT", Kind::PrintKey, oneLine, {"g", "kg", "lb"}, 8, false},
+        {"USB HID", Kind::Usb, hid, {"g", "kg", "oz", "lb"}, 4},
+    };
+    return t;
+}
+
+// A byte of noise: bit 7 set, as a wrong speed or a parity error gives.
+void corrupt(std::string& bytes, Draw& d) {
+    if (!bytes.empty()) bytes[d.below(unsigned(bytes.size()))] |= char(0x80);
+}
+
+}  // namespace
+
+std::vector<std::string> dialects() {
+    std::vector<std::string> names;
+    for (const Dialect& d : table()) names.push_back(d.name);
+    return names;
+}
+
+Conversation converse(Draw& d) {
+    const Dialect& D = table()[d.below(unsigned(table().size()))];
+    Scene s;
+    s.variant = int(d.below(8));
+    s.unit = D.units[d.below(unsigned(D.units.size()))];
+    s.decimals = int(d.below(4));
+    std::int64_t most = 1;
+    for (int i = 0; i < std::min(D.digits, 6); ++i) most *= 10;
+    most = D.kind == Kind::Usb ? 65533 : most - 3;  // room for a moving display
+    s.net = 1 + d.below(unsigned(most - 1));
+    if (d.chance(50)) s.tare = d.below(unsigned(most - s.net));
+    if (D.states && d.chance(30)) s.state = S::State(1 + d.below(3));
+    Scene old = s;  // what lay on the pan before
+    old.state = S::Settled;
+    old.net = 1 + (s.net + 1 + d.below(100)) % (most - 1 - s.tare);
+
+    Conversation c;
+    c.dialect = D.name;
+    c.protocol = D.kind == Kind::Stream ? Protocol::Continuous : D.kind == Kind::PrintKey ? Protocol::Print : Protocol::Command;
+    c.hid = D.kind == Kind::Usb;
+    c.limit = 5000;
+    if (s.state == S::Settled && D.readable) c.truth = fmt(s.net, s.decimals) + " " + s.unit;
+    static const char* const kLines[][6] = {
+        {"none", "stale answer", "late answers", "missed commands", "too slow", "noise"},
+        {"none", "opened mid-line", "earlier weight", "noise", "hang-up", "none"},
+        {"none", "opened mid-line", "earlier print", "noise", "hang-up", "none"},
+        {"none", "short report", "earlier weight", "none", "none", "none"},
+    };
+    const std::string line = d.chance(40) ? "none" : kLines[int(D.kind)][d.below(6)];
+    c.line = line;
+    c.mustRead = line == "none" && c.truth;
+    auto at = [&c](Millis t, std::string b) { c.unasked.push_back({t, std::move(b)}); };
+
+    switch (D.kind) {
+    case Kind::Asked:
+        c.f9 = 2000;
+        c.answer = D.message(s, 0);
+        c.answerAfter = 10 + d.below(300);
+        if (line == "stale answer") at(c.f9 - 1 - d.below(1000), D.message(old, 0));
+        if (line == "late answers")
+            for (unsigned n = 1 + d.below(2); n > 0; --n) c.late.push_back(D.message(old, 0));
+        if (line == "missed commands") c.missed = 1 + int(d.below(2));
+        if (line == "too slow") c.answerAfter = c.limit + 1;
+        if (line == "noise") d.chance(50) ? corrupt(c.answer, d) : void(c.answer.insert(0, "\xFF\x9A\xC3\r\n"));
+        break;
+    case Kind::Stream: {
+        const Millis period = 80 + d.below(250);
+        c.f9 = line == "earlier weight" ? 300 + d.below(2000) : 0;
+        // The load changed a second before F9.
+        for (Millis t = 100 + d.below(200), k = 0; t < c.f9 + c.limit; t += period, ++k)
+            at(t, D.message(t < c.f9 - 1000 ? old : s, int(k)));
+        if (line == "earlier weight" && d.chance(50)) {  // a line under way at F9
+            const std::string m = D.message(s, 0);
+            const std::size_t cut = 1 + d.below(unsigned(m.size() - 1));
+            at(c.f9 - 1, m.substr(0, cut)), at(c.f9 + 2, m.substr(cut));
+        }
+        break;
+    }
+    case Kind::PrintKey:
+        c.f9 = line == "earlier print" ? 1000 : 0;
+        if (line == "earlier print") at(c.f9 - 200 - d.below(600), D.message(old, 0));
+        at(line == "none" || line == "noise" ? 200 + d.below(1300) : c.f9 + 1300 + d.below(1000), D.message(s, 0));
+        break;
+    case Kind::Usb: {
+        c.f9 = line == "earlier weight" ? 500 : 0;
+        Millis t = 20;
+        for (int k = 0; t < c.f9 + c.limit; t += 50 + d.below(200), ++k)
+            at(t, D.message(t < c.f9 - 200 ? old : s, k));
+        if (line == "short report") {
+            const std::string r = D.message(s, 0);
+            at(c.f9 + 10, r.substr(0, 1 + d.below(unsigned(r.size() - 1))));
+        }
+        break;
+    }
+    }
+    std::stable_sort(c.unasked.begin(), c.unasked.end(), [](const auto& a, const auto& b) { return a.at < b.at; });
+    if (line == "opened mid-line") {  // the end of a line as the port opens, then the scale goes on
+        const std::string m = D.message(s, 0);
+        c.unasked.insert(c.unasked.begin(), {Millis(d.below(50)), m.substr(1 + d.below(unsigned(m.size() - 1)))});
+        c.arriving = d.chance(50);
+        if (c.protocol == Protocol::Print) c.unasked.back().at = 1200 + d.below(800);  // pressed after the silence
+    }
+    if (line == "noise") {
+        c.unasked.insert(c.unasked.begin() + d.below(unsigned(c.unasked.size())), {0, "\x80\xFE\x9A\r\n"});
+        corrupt(c.unasked[d.below(unsigned(c.unasked.size()))].bytes, d);
+        for (std::size_t i = 1; i < c.unasked.size(); ++i) c.unasked[i].at = std::max(c.unasked[i].at, c.unasked[i - 1].at);
+    }
+    if (line == "hang-up") {  // cut anywhere, nothing after
+        std::size_t n = d.below(unsigned(c.unasked.size()));
+        c.unasked[n].bytes.resize(d.below(unsigned(c.unasked[n].bytes.size())));
+        c.unasked.resize(n + 1);
+        c.hangUp = c.unasked[n].at + 1 + d.below(50);
+    }
+    return c;
+}
+
+Weighing readThrough(const Conversation& c) {
+    const Millis end = std::min(c.f9 + c.limit, c.hangUp.value_or(c.f9 + c.limit));
+    auto lost = [] {
+        Weighing w;
+        w.failure = Failure::LinkLost;
+        return w;
+    };
+    if (c.hid) {
+        HidSession s;
+        bool begun = false;
+        for (const Conversation::Sent& r : c.unasked) {
+            if (r.at > end) break;
+            if (!begun && r.at >= c.f9) s.begin(), begun = true;
+            if (std::optional<Weighing> w = s.feed(r.bytes); w && begun) return *w;
+        }
+        if (!begun) s.begin();
+        return c.hangUp ? lost() : s.expire();
+    }
+    ReadSession s(c.protocol);
+    s.opened(0, c.arriving);
+    std::multimap<Millis, std::string> due;  // bytes on their way, by when they come
+    for (const Conversation::Sent& u : c.unasked) due.emplace(u.at, u.bytes);
+    // Earlier reads, given up at their time limit: their answers come first.
+    for (std::size_t i = 0; i < c.late.size(); ++i) {
+        s.begin(Millis(i) * 10);
+        s.expire();
+        due.emplace(c.f9 + 1 + Millis(i), c.late[i]);
+    }
+    int commands = 0;
+    auto ask = [&](Millis now) {
+        if (c.protocol == Protocol::Command && commands++ >= c.missed) due.emplace(now + c.answerAfter, c.answer);
+    };
+    auto askAgain = [&](Millis now) {
+        for (int n = s.askAgain(); n > 0; --n) ask(now);
+    };
+    bool begun = false;
+    Millis woken = -1;
+    for (;;) {
+        const Millis next = due.empty() ? end : std::min(end, due.begin()->first);
+        if (!begun && next >= c.f9) {
+            s.begin(c.f9);
+            begun = true;
+            ask(c.f9);
+            continue;
+        }
+        const std::optional<Millis> wake = begun ? s.wakeAt() : std::nullopt;
+        if (wake && *wake <= next && *wake > woken) {
+            woken = *wake;
+            if (std::optional<Weighing> w = s.wake(*wake)) return *w;
+            askAgain(*wake);
+            continue;
+        }
+        if (due.empty() || due.begin()->first > end) break;
+        const auto [when, bytes] = *due.begin();
+        due.erase(due.begin());
+        if (std::optional<Weighing> w = s.feed(bytes, when); w && begun) return *w;
+        if (begun) askAgain(when);
+    }
+    if (c.hangUp && *c.hangUp < c.f9 + c.limit) {
+        s.abandon();
+        return lost();
+    }
+    return s.expire();
+}
+
+namespace {
+
+// A weight's digits as a whole number and its decimals.
+std::optional<std::pair<__int128, int>> decimal(const std::string& w) {
+    __int128 v = 0;
+    int decimals = -1;
+    for (char ch : w) {
+        if (ch == '.' && decimals < 0) decimals = 0;
+        else if (ch >= '0' && ch <= '9') v = v * 10 + (ch - '0'), decimals += decimals >= 0;
+        else return std::nullopt;
+    }
+    return std::pair{v, std::max(decimals, 0)};
+}
+
+}  // namespace
+
+bool faithful(const Conversation& c, const Weighing& w, std::string* why) {
+    if (w.failure != Failure::None) {
+        if (c.mustRead) *why = "refused (failure " + std::to_string(int(w.failure)) + " " + w.detail + "), the truth is " + *c.truth;
+        return !c.mustRead;
+    }
+    const std::string got = w.weight + " " + w.unit;
+    if (!c.truth) {
+        *why = "read " + got + " where no weight is shown";
+        return false;
+    }
+    const std::size_t blank = c.truth->find(' ');
+    const auto a = decimal(w.weight), b = decimal(c.truth->substr(0, blank));
+    bool same = a && b && w.unit == c.truth->substr(blank + 1);
+    if (same) {
+        __int128 x = a->first, y = b->first;
+        for (int i = a->second; i < b->second; ++i) x *= 10;
+        for (int i = b->second; i < a->second; ++i) y *= 10;
+        same = x == y;
+    }
+    if (!same) *why = "read " + got + ", the truth is " + *c.truth;
+    return same;
+}
+
+}  // namespace pesolane::model
