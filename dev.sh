@@ -47,7 +47,7 @@ build() {
 # fuzz/corpus; any finding fails the run and leaves its input in build-fuzz/.
 fuzz() {
   local target work log
-  for target in leading_number masked_text locale_text scale_line hid_report; do
+  for target in leading_number masked_text locale_text scale_line hid_report scale_model; do
     work=build-fuzz/corpus/$target
     mkdir -p "$work"
     echo "fuzz_$target: ${FUZZ_SECONDS}s"

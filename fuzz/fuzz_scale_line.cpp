@@ -1,7 +1,8 @@
 // Any bytes from a scale: read as one line, and as the bytes of one read in
 // both protocols, cut in two at a place the input chooses. A weight is only
 // ever digits with at most one point, the digits found as such in what was
-// sent (a fixed-format line may add one zero or two), with a unit of mass;
+// sent (a fixed-format line may add one zero or two; a gross less its tare
+// is computed), with a unit of mass;
 // every read ends with exactly one outcome. Heard by the search for a scale,
 // after a probe or while listening: a scale only when a line reads as one,
 // never the echo of the probe alone.
@@ -33,7 +34,14 @@ void checkWeight(const std::string& weight, const std::string& unit, std::string
     bool found = sent.find(weight) != std::string_view::npos || sent.find(comma) != std::string_view::npos;
     for (std::size_t zeros = 0; zeros <= 2 && zeros < bare.size(); ++zeros)
         found = found || sent.find(std::string_view(bare).substr(0, bare.size() - zeros)) != std::string_view::npos;
-    require(found, "the digits are the scale's own");
+    // Or a gross less its tare: a tare line, or a fixed-format frame's tare field, came.
+    bool tare = sent.find(kSTX) != std::string_view::npos;
+    for (std::size_t at = 0; !tare && at < sent.size();) {
+        const std::size_t end = std::min(sent.find_first_of("\r\n\x03", at), sent.size());
+        tare = readScaleLine(sent.substr(at, end - at)).role == WeightRole::Tare;
+        at = end + 1;
+    }
+    require(found || tare, "the digits are the scale's own");
     require(digits <= kMaxWeightDigits, "no more digits than a scale displays");
     static const std::set<std::string> kUnits{"g", "kg", "mg", "ct", "lb", "oz", "ozt", "dwt", "gr", "t"};
     require(kUnits.count(unit) == 1, "a unit of mass");

@@ -218,8 +218,8 @@ Conversation converse(Draw& d) {
     if (s.state == S::Settled && D.readable) c.truth = fmt(s.net, s.decimals) + " " + s.unit;
     static const char* const kLines[][6] = {
         {"none", "stale answer", "late answers", "missed commands", "too slow", "noise"},
-        {"none", "opened mid-line", "earlier weight", "noise", "hang-up", "none"},
-        {"none", "opened mid-line", "earlier print", "noise", "hang-up", "none"},
+        {"none", "opened mid-line", "earlier weight", "noise", "hang-up", "switched off"},
+        {"none", "opened mid-line", "earlier print", "noise", "hang-up", "switched off"},
         {"none", "short report", "earlier weight", "none", "none", "none"},
     };
     const std::string line = d.chance(40) ? "none" : kLines[int(D.kind)][d.below(6)];
@@ -281,11 +281,15 @@ Conversation converse(Draw& d) {
         corrupt(c.unasked[d.below(unsigned(c.unasked.size()))].bytes, d);
         for (std::size_t i = 1; i < c.unasked.size(); ++i) c.unasked[i].at = std::max(c.unasked[i].at, c.unasked[i - 1].at);
     }
-    if (line == "hang-up") {  // cut anywhere, nothing after
+    if (line == "hang-up" || line == "switched off") {  // cut within a line, nothing after
         std::size_t n = d.below(unsigned(c.unasked.size()));
-        c.unasked[n].bytes.resize(d.below(unsigned(c.unasked[n].bytes.size())));
+        std::string& b = c.unasked[n].bytes;
+        b.resize(d.below(unsigned(b.size())));
+        // Switched off between two lines, a print would look whole: no reader could tell.
+        while (line == "switched off" && !b.empty() && (b.back() == '\r' || b.back() == '\n')) b.pop_back();
+        if (b.empty() || b.back() == '\r' || b.back() == '\n') b += '1';
         c.unasked.resize(n + 1);
-        c.hangUp = c.unasked[n].at + 1 + d.below(50);
+        if (line == "hang-up") c.hangUp = c.unasked[n].at + 1 + d.below(50);  // else silent, the port still open
     }
     return c;
 }
