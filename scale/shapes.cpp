@@ -253,7 +253,7 @@ std::optional<ScaleLine> fixedWidthMoving(std::string_view raw) {
 }
 
 // The shapes of line. A pattern is literal characters, where ' ' stands for
-// one blank or more, '#' for one digit, and '*' for the weight field that
+// one blank or more, '#' for one digit ('\\#' for the character itself), and '*' for the weight field that
 // ends the line (for a row that means something else than a weight: for the
 // rest of the line, whatever it is); a pattern without '*' is the whole
 // line. A row without a pattern is read by its own reader, on the line as
@@ -269,7 +269,7 @@ struct Shape {
 
 using M = Meaning;
 using R = WeightRole;
-constexpr std::array<Shape, 56> kShapes{{
+constexpr std::array<Shape, 57> kShapes{{
     // Answers to a command: "S S" stable, the statuses, "S" and a mark.
     {"ES", M::NotUnderstood},
     {"ET", M::NotUnderstood},
@@ -317,6 +317,7 @@ constexpr std::array<Shape, 56> kShapes{{
     // A label before the weight: gross, net, tare, count.
     {"GROSS *", M::Weight, R::Gross},
     {"G# *", M::Weight, R::Gross},
+    {"G\\# *", M::Weight, R::Gross},  // a gross value's ID, six characters before the sixteen
     {"G *", M::Weight, R::Gross},
     {"GS *", M::Weight, R::Gross},
     {"#G *", M::Weight, R::Gross},
@@ -361,6 +362,11 @@ std::optional<std::string_view> match(std::string_view pattern, std::string_view
     for (std::size_t p = 0; p < pattern.size(); ++p) {
         const char c = pattern[p];
         if (c == '*') return line.substr(i);
+        if (c == '\\' && p + 1 < pattern.size()) {
+            if (i >= line.size() || line[i] != pattern[++p]) return std::nullopt;
+            ++i;
+            continue;
+        }
         if (c == ' ') {
             if (i >= line.size() || !isBlank(line[i])) return std::nullopt;
             while (i < line.size() && isBlank(line[i])) ++i;

@@ -58,24 +58,30 @@ std::string header(const S& s, int k) {
     return std::string(s.state == S::Moving ? "US" : "ST") + ",+" + pad(value(s, k), 8, '0') + pad(s.unit, 3) + "\r\n";
 }
 // Sartorius, 16 characters: sign, digits, the unit only once stable; H and L
-// in a status line; an ID of six characters before it once tared (N: net).
+// in a status line; an ID of six characters before it (G#: gross, N: net),
+// where a status line puts Stat.
 std::string sixteen(const S& s, int k, bool id) {
-    const std::string ident = id && s.tare ? "N     " : "";
+    const std::string ident = !id ? "" : s.tare ? "N     " : "G#    ";
     if (s.state == S::Over || s.state == S::Under)
-        return ident + "Stat            " + (s.state == S::Over ? "H " : "L ") + "\r\n";
+        return std::string(id ? "Stat        " : "Stat    ") + (s.state == S::Over ? "H " : "L ") + "      \r\n";
     return ident + "+" + pad(value(s, k), 9) + " " + unitField(s.state == S::Moving ? "" : s.unit, 3) + "\r\n";
 }
-// Ohaus: the weight, its unit, ? while it moves, NET once tared, OL over.
+// Ohaus: the weight, its unit, ? while it moves, NET once tared, OL over;
+// the line ends with CR LF, or CR alone (variant 1).
 std::string marks(const S& s, int k) {
-    if (s.state == S::Under) return pad("-" + value(s, k), 10) + " " + s.unit + "\r\n";
+    const char* end = s.variant & 1 ? "\r" : "\r\n";
+    if (s.state == S::Under) return pad("-" + value(s, k), 10) + " " + s.unit + end;
     return pad(value(s, k), 10) + " " + s.unit + (s.state == S::Moving ? " ?" : "") + (s.state == S::Over ? " OL" : "") +
-           (s.tare ? " NET" : "") + "\r\n";
+           (s.tare ? " NET" : "") + end;
 }
 // NCI's standard: LF, the weight with its unit, CR LF, two status bytes
 // (first: motion in bit 0; second: under in bit 0, over in bit 1), CR, ETX.
+// The unit in capitals with variant 1.
 std::string nci(const S& s, int k) {
     const char a = char(0x30 | (s.state == S::Moving)), b = char(0x30 | (s.state == S::Under) | (s.state == S::Over) << 1);
-    return "\n" + pad(value(s, k), 7, '0') + s.unit + "\r\n" + a + b + "\r\x03";
+    std::string unit = s.unit;
+    for (char& ch : unit) ch = s.variant & 1 && ch >= 'a' && ch <= 'z' ? char(ch - 'a' + 'A') : ch;
+    return "\n" + pad(value(s, k), 7, '0') + unit + "\r\n" + a + b + "\r\x03";
 }
 // SMA: LF, status (O over, U under, blank), range 1, G or N, M in motion,
 // a reserved blank, ten characters of weight, three of unit, CR.
