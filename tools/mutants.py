@@ -122,7 +122,6 @@ FAULTS = [
                           "lineOf(Meaning::Weight, role);\n    line.marked = marked;\n    {")]),
     ("scale-line-limit", [(SHAPES, "    if (line.size() > kMaxLineBytes) return;\n", "    if (line.size() > kMaxLineBytes + 1) return;\n")]),
     ("scale-partial-taken", [(FRAMING, "        if (!line_.empty()) skip_ = true;\n", "")]),
-    ("scale-open-mid-line", [(READ, "            framing_.skipNextLine();\n", "")]),
     ("scale-ack-ends", [(SHAPES, '{"S A", M::Acknowledged}', '{"S A", M::Unreadable}')]),
     ("scale-moving-forgotten", [(READ, "    lastMark_ = l.meaning == Meaning::AboveCapacity ? Failure::AboveCapacity : Failure::Unstable;\n", "")]),
     ("scale-cut-line-silent", [(READ, "} else if (!trimmed(framing_.underWay()).empty()) {", "} else if (false) {")]),
@@ -203,6 +202,7 @@ FAULTS = [
     ("scale-print-key-unknown", [(SETS, '{"impression", Protocol::Print}', '{"impression", Protocol::Continuous}')]),
     # The read against the model of scales: each a fault that gave a wrong weight, or none, before.
     ("model-gross-with-tare", [(PRINTS, "    if (!net && tare) {", "    if (false) {")]),
+    ("model-first-line-never-dropped", [(READ, "if (now - openedAt_ < (arriving_ ? kQuietMs : kOpeningMs)) {", "if (false) {")]),
     ("model-first-line-always-dropped", [(READ, "if (now - openedAt_ < (arriving_ ? kQuietMs : kOpeningMs)) {", "if (true) {")]),
     ("model-lf-reply-waits-for-etx", [(PRINTSH, "const bool lfReply = print_.ledByLF && loneCR", "const bool lfReply = false && loneCR")]),
     ("model-fixed-format-short", [(SHAPES, "    if (s.size() != 15) return std::nullopt;", "    if (s.size() != 9 && s.size() != 15) return std::nullopt;")]),
