@@ -19,6 +19,7 @@ public:
         std::string_view text;   // a line, without its end; its STX kept when it opened a frame
         bool framed = false;     // the line lies within a frame
         bool bareLF = false;     // an empty line ended by a LF that follows no CR
+        bool skipped = false;    // a line that was not taken has ended here
     };
 
     // The port has just been opened. A scale that sends on its own may be in
@@ -86,13 +87,14 @@ private:
     void endLine(Sink& sink, bool bareLF) {
         const bool skipped = skip_;
         skip_ = false;
+        Piece p;
+        p.skipped = skipped;
         if (!skipped) {
-            Piece p;
             p.text = line_;
             p.framed = framed_;
             p.bareLF = bareLF && line_.empty();
-            sink(p);
         }
+        sink(p);
         line_.clear();  // keeps its room: no allocation a line
     }
 

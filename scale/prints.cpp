@@ -70,6 +70,8 @@ bool sameWeight(const ScaleLine& a, const ScaleLine& b) {
 
 void Prints::start(Millis at, bool framed) {
     print_ = Print{};
+    print_.noise = lost_;
+    lost_ = false;
     print_.at = at;
     print_.framed = framed;
     open_ = true;
@@ -139,8 +141,10 @@ Verdict verdictOf(const Print& p) {
         return refused(Failure::Garbled, p.unreadable ? p.refusalQuote : p.quote);
     }
     v.settled = chosen->marked || (p.status && p.statusClosed);
-    // Noise, or a wrong speed, may have taken the tare that went with a gross.
-    if (!net && p.noise) return refused(Failure::Garbled, p.refusalQuote);
+    // Noise, a wrong speed, or a line not taken may have been the tare, or the
+    // net, that went with a gross.
+    if (!net && p.noise && gross->role == WeightRole::Gross)
+        return refused(Failure::Garbled, p.refusalQuote.empty() ? p.quote : p.refusalQuote);
     if (!net && tare) {
         // A gross with its tare and no net: the container is in the gross.
         // The net is the gross less the tare, on the digits as sent; a plain

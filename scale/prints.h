@@ -30,7 +30,7 @@ struct Print {
     bool statusClosed = false;         // ETX came right after them
     bool broken = false;               // a frame or a status that never closed, too many weights
     bool unreadable = false;           // a line no row reads
-    bool noise = false;                // a line with bytes that are not text
+    bool noise = false;                // a line with bytes that are not text, or a line lost
     bool framed = false;               // waits for ETX
     bool ledByLF = false;              // opened by a lone LF, not by STX
     bool lastWasWeight = false;
@@ -79,6 +79,12 @@ public:
 
     // The print under way is no part of what follows.
     void drop() { open_ = false; }
+    // A line was not taken (its start came before the read, or before the
+    // port opened): the print it belonged to may go on without it.
+    void lineLost() {
+        if (open_) print_.noise = true;
+        else lost_ = true;
+    }
     bool open() const { return open_; }
     // The print under way waits for a silence to be whole. An answer opened
     // by a lone LF waits for ETX, unless its one weight line ended with a
@@ -104,6 +110,7 @@ private:
 
     Protocol protocol_;
     bool open_ = false;
+    bool lost_ = false;  // a line was lost just before the next print
     Print print_;
 };
 

@@ -54,6 +54,7 @@ std::optional<Weighing> ReadSession::feed(std::string_view bytes, Millis now) {
     framing_.feed(bytes, now, [&](const Framing::Piece& piece) {
         // Without a command nothing is owed between reads: dropped line by line.
         if (skipPrint_ || (!reading_ && protocol_ != Protocol::Command)) return;
+        if (piece.skipped) return prints_.lineLost();
         if (piece.frameEnd) return prints_.frameEnd(sink);
         const ScaleLine l = readScaleLine(piece.text);
         if (l.closesFrame) framing_.endFrame();

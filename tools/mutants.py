@@ -214,7 +214,8 @@ FAULTS = [
                                    "        if (report.size() < size) {\n            held = std::string(report);\n            return std::nullopt;")]),
     ("model-cut-line-whole", [(READ, "&& framing_.underWay().empty();", ";")]),
     ("model-unasked-print-kept", [(READ, "        if (account_.owed() == 0) prints_.drop();\n", "")]),
-    ("model-noise-beside-gross", [(PRINTS, "    if (!net && p.noise) return refused(Failure::Garbled, p.refusalQuote);\n", "")]),
+    ("model-lost-line-forgotten", [(READ, "if (piece.skipped) return prints_.lineLost();", "if (piece.skipped) return;")]),
+    ("model-noise-beside-gross", [(PRINTS, "if (!net && p.noise && gross->role == WeightRole::Gross)", "if (false)")]),
         ("offer-not-on-garbled", [(MSGS, "    {Failure::Garbled, Offer::Yes,", "    {Failure::Garbled, Offer::No,")]),
     ("offer-on-unstable", [(MSGS, "    {Failure::Unstable, Offer::No,", "    {Failure::Unstable, Offer::Yes,")]),
     # USB weighing devices: the codes of the usage tables, the weight's digits, the reads.

@@ -143,6 +143,11 @@ std::string ticket(const S& s, int) {
     default: return number + line("GROSS ", s.net + s.tare) + line("TARE  ", s.tare);
     }
 }
+// A mark before the weight: ? moving, ^ over, v under; none once stable.
+std::string before(const S& s, int k) {
+    const char* mark = s.state == S::Moving ? "? " : s.state == S::Over ? "^ " : s.state == S::Under ? "v " : "  ";
+    return mark + pad(value(s, k), 9) + " " + s.unit + "\r\n";
+}
 std::string oneLine(const S& s, int k) { return pad(value(s, k), 10) + " " + s.unit + "\r\n"; }
 // A USB weighing device's data report: ID 3, status (2 at zero, 3 moving, 4
 // stable, 5 under, 6 over), unit (2 g, 3 kg, 11 oz, 12 lb), exponent, weight
@@ -175,6 +180,8 @@ const std::vector<Dialect>& table() {
         {"marks after the unit", Kind::Asked, marks, {"g", "kg", "lb", "oz"}, 8},
         {"weight and status bytes", Kind::Asked, nci, {"lb", "kg"}, 6},
         {"SMA", Kind::Asked, sma, {"lb", "kg", "g"}, 8},
+        {"mark before the weight", Kind::Asked, before, {"lb", "kg"}, 8},
+        {"ticket, asked", Kind::Asked, ticket, {"g", "kg"}, 7, false},
         {"status header, stream", Kind::Stream, header, {"g", "kg"}, 7},
         {"indicator lines, stream", Kind::Stream, labelled, {"g", "kg", "lb"}, 7},
         {"Toledo continuous", Kind::Stream, toledo, {"lb", "kg", "g"}, 6},
