@@ -142,9 +142,11 @@ Verdict verdictOf(const Print& p) {
     }
     v.settled = chosen->marked || (p.status && p.statusClosed);
     // Noise, a wrong speed, or a line not taken may have been the tare, or the
-    // net, that went with a gross.
-    if (!net && p.noise && gross->role == WeightRole::Gross)
+    // net, that went with a gross; the next print may be whole.
+    if (!net && p.noise && gross->role == WeightRole::Gross) {
+        v.settled = false;
         return refused(Failure::Garbled, p.refusalQuote.empty() ? p.quote : p.refusalQuote);
+    }
     if (!net && tare) {
         // A gross with its tare and no net: the container is in the gross.
         // The net is the gross less the tare, on the digits as sent; a plain

@@ -215,6 +215,8 @@ FAULTS = [
     ("model-cut-line-whole", [(READ, "&& framing_.underWay().empty();", ";")]),
     ("model-unasked-print-kept", [(READ, "        if (account_.owed() == 0) prints_.drop();\n", "")]),
     ("model-lost-line-forgotten", [(READ, "if (piece.skipped) return prints_.lineLost();", "if (piece.skipped) return;")]),
+    ("model-noise-refusal-final", [(PRINTS, "        v.settled = false;\n        return refused(Failure::Garbled, p.refusalQuote.empty()",
+                                    "        return refused(Failure::Garbled, p.refusalQuote.empty()")]),
     ("model-noise-beside-gross", [(PRINTS, "if (!net && p.noise && gross->role == WeightRole::Gross)", "if (false)")]),
         ("offer-not-on-garbled", [(MSGS, "    {Failure::Garbled, Offer::Yes,", "    {Failure::Garbled, Offer::No,")]),
     ("offer-on-unstable", [(MSGS, "    {Failure::Unstable, Offer::No,", "    {Failure::Unstable, Offer::Yes,")]),

@@ -256,7 +256,7 @@ Conversation converse(Draw& d) {
         const Millis period = 80 + d.below(250);
         c.f9 = line == "earlier weight" ? 300 + d.below(2000) : 0;
         // The load changed a second before F9.
-        for (Millis t = 100 + d.below(200), k = 0; t < c.f9 + c.limit; t += period, ++k)
+        for (Millis t = d.below(300), k = 0; t < c.f9 + c.limit; t += period, ++k)
             at(t, D.message(t < c.f9 - 1000 ? old : s, int(k)));
         if (line == "earlier weight" && d.chance(50)) {  // a line under way at F9
             const std::string m = D.message(s, 0);
