@@ -98,6 +98,7 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return rig.w.text(Ctl::TxtPoidsReel1er) == "10"; }, 5000));
         rig.w.type(Ctl::TxtPoidsReel1er, "10");  // typed over the scale's weight
         rig.w.click(Ctl::Cmd2);
+        rig.w.type(Ctl::TxtPoidsTotal, "2000");  // after step 1 used the weight read: recorded as used
         for (int step = 3; step <= 7; ++step) {
             rig.w.type(kInputOf[step - 1], kRoad[step]);
             rig.w.click(kButtonOf[step - 1]);
