@@ -128,11 +128,13 @@ Stamp stampNow() {
     return s;
 }
 
-Record::~Record() { sqlite3_close(db_); }
+// sqlite3_close_v2: the connection goes once the statements still alive are
+// finalised, which a failure in the middle of a write leaves.
+Record::~Record() { sqlite3_close_v2(db_); }
 
 std::string Record::failed(int code) {
     // Opened again at the next write, checked again.
-    sqlite3_close(db_);
+    sqlite3_close_v2(db_);
     db_ = nullptr;
     return why(code);
 }
@@ -247,12 +249,12 @@ std::string exportCsv(const std::string& path, const std::string& from, const st
     // back first; nothing is written here.
     int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
-        sqlite3_close(db);
+        sqlite3_close_v2(db);
         db = nullptr;
         rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
     }
     const auto fail = [&db, &path](const std::string& problem) {
-        sqlite3_close(db);
+        sqlite3_close_v2(db);
         return "le journal " + path + " ne peut être lu : " + problem;
     };
     if (rc != SQLITE_OK) return fail(why(rc));
@@ -297,7 +299,7 @@ std::string exportCsv(const std::string& path, const std::string& from, const st
         csv.clear();
         return fail(why(rc));
     }
-    sqlite3_close(db);
+    sqlite3_close_v2(db);
     return {};
 }
 
