@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDate>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QTimer>
 
 #include <cstdio>
@@ -10,6 +13,8 @@
 #include "application.h"
 #include "form1.h"
 #include "link.h"
+#include "record.h"
+#include "recorder.h"
 #include "scale_reading.h"
 #include "search_command.h"
 #include "search_dialog.h"
@@ -34,7 +39,16 @@ QString usage() {
         "                          (sans port : sur tous), écrit ses réglages dans\n"
         "                          la section [pesage] du fichier et quitte ; les\n"
         "                          options de l'instrument de pesage données avec\n"
-        "                          elle limitent la recherche\n");
+        "                          elle limitent la recherche\n"
+        "  --journal CHEMIN        enregistre chaque comptage (nombre final, lots)\n"
+        "                          dans ce journal, créé au premier comptage ;\n"
+        "                          l'emporte sur « fichier= » de la section [journal]\n"
+        "  --article TEXTE         l'article compté, écrit dans le journal\n"
+        "  --exporter [FICHIER]    écrit le journal en CSV (UTF-8, « ; », virgule\n"
+        "                          décimale) dans FICHIER ou sur la sortie\n"
+        "                          standard, et quitte, sans fenêtre\n"
+        "  --depuis AAAA-MM-JJ     avec --exporter : les comptages de ce jour et après\n"
+        "  --jusqu-a AAAA-MM-JJ    avec --exporter : les comptages de ce jour et avant\n");
     for (const SettingSpec& s : scaleSettingTable()) {
         const QString head = QStringLiteral("  --%1 %2").arg(QString::fromUtf8(s.key), QString::fromUtf8(s.valueName));
         const QStringList help = QString::fromUtf8(s.help).split(QLatin1Char('\n'));
@@ -73,6 +87,11 @@ QString usage() {
         "  --commande '\\x05' --fin-commande aucune  ENQ\n"
         "  --commande '\\nW' --fin-commande cr       LF W CR\n"
         "\n"
+        "Journal des comptages : sans --journal ni « fichier= » dans la section\n"
+        "[journal] du même fichier, rien n'est enregistré ni créé. Chaque comptage\n"
+        "est enregistré avant que son résultat ne s'affiche. --exporter : état de\n"
+        "sortie 0 écrit, 1 journal illisible ou fichier impossible à écrire.\n"
+        "\n"
         "Sans option, la fenêtre de comptage s'ouvre. Les options standard de Qt\n"
         "(-platform, -style, ...) sont acceptées.\n");
     return u;
@@ -96,8 +115,15 @@ struct CommandLine {
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")}};
     QCommandLineOption readWeight{QStringLiteral("lire-poids")};
     QCommandLineOption search{QStringLiteral("chercher")};
+    QCommandLineOption journal{QString::fromUtf8(journalSettingTable()[0].option), QString(),
+                               QString::fromUtf8(journalSettingTable()[0].valueName)};
+    QCommandLineOption article{QStringLiteral("article"), QString(), QStringLiteral("TEXTE")};
+    QCommandLineOption exporter{QStringLiteral("exporter")};
+    QCommandLineOption since{QStringLiteral("depuis"), QString(), QStringLiteral("AAAA-MM-JJ")};
+    QCommandLineOption until{QStringLiteral("jusqu-a"), QString(), QStringLiteral("AAAA-MM-JJ")};
     QCommandLineParser parser;
     ScaleSettings scale;
+    JournalSettings record;
     QStringList given;  // the settings given as options
 
     bool parse(const QStringList& arguments) {
@@ -106,6 +132,7 @@ struct CommandLine {
         parser.addOption(version);
         parser.addOption(readWeight);
         parser.addOption(search);
+        for (const QCommandLineOption* o : {&journal, &article, &exporter, &since, &until}) parser.addOption(*o);
         for (const SettingSpec& s : scaleSettingTable())
             parser.addOption(QCommandLineOption(QString::fromUtf8(s.key), QString(), QString::fromUtf8(s.valueName)));
         for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin", "qmljsdebugger",
@@ -123,8 +150,17 @@ struct CommandLine {
             error = QStringLiteral("option inconnue : %1%2").arg(name.size() == 1 ? "-" : "--", name);
         } else if (!parsed) {
             error = QStringLiteral("il manque la valeur d'une option");
-        } else if (!parser.positionalArguments().isEmpty() && !parser.isSet(search)) {
-            error = QStringLiteral("argument inattendu : %1").arg(parser.positionalArguments().constFirst());
+        } else if (const qsizetype allowed = parser.isSet(search) ? -1 : parser.isSet(exporter) ? 1 : 0;
+                   allowed >= 0 && parser.positionalArguments().size() > allowed) {
+            error = QStringLiteral("argument inattendu : %1").arg(parser.positionalArguments().at(allowed));
+        }
+        for (const QCommandLineOption* o : {&since, &until}) {
+            const QString name = o->names().constFirst(), value = parser.value(*o);
+            if (!error.isEmpty() || !parser.isSet(*o)) continue;
+            if (!parser.isSet(exporter))
+                error = QStringLiteral("--%1 ne s'emploie qu'avec --exporter").arg(name);
+            else if (value.size() != 10 || !QDate::fromString(value, QStringLiteral("yyyy-MM-dd")).isValid())
+                error = QStringLiteral("date invalide : %1 (attendu : AAAA-MM-JJ, par exemple 2026-12-08)").arg(value);
         }
         // The settings file first; an option wins over it.
         scale = settingsFromFile(settingsFilePath());
@@ -135,12 +171,61 @@ struct CommandLine {
                 given << key;
             }
         }
+        record = journalFromFile(settingsFilePath());
+        if (error.isEmpty() && parser.isSet(journal)) {
+            record = {};  // the option wins over the file, and over what is wrong in it
+            error = journalSettingTable()[0].apply(record, parser.value(journal).trimmed());
+        }
         if (error.isEmpty()) return true;
         print(stderr, QStringLiteral("pesolane : ") + error + '\n');
         print(stderr, usage());
         return false;
     }
 };
+
+// What is wrong in the [journal] section, when no option mends it.
+QString journalProblem(const CommandLine& line) {
+    if (line.record.problems.isEmpty()) return {};
+    return QStringLiteral("dans %1, section [journal] : %2")
+        .arg(settingsFilePath(), line.record.problems.join(QStringLiteral(" ; ")));
+}
+
+// Writes the record as CSV to the file named, or to standard output; the
+// record itself is only read.
+int exportRecord(const CommandLine& line) {
+    const QString path = line.record.file, problem = journalProblem(line);
+    if (path.isEmpty()) {
+        print(stderr, QStringLiteral("pesolane : aucun journal des comptages n'est configuré : indiquez-le avec "
+                                     "--journal CHEMIN, ou par « fichier= » dans la section [journal] de %1%2.\n")
+                          .arg(settingsFilePath(), problem.isEmpty() ? QString() : QStringLiteral(" (") + problem + ')'));
+        return 1;
+    }
+    std::string csv;
+    const std::string failed = exportCsv(QFile::encodeName(path).toStdString(), line.parser.value(line.since).toStdString(),
+                                         line.parser.value(line.until).toStdString(), csv);
+    if (!failed.empty()) {
+        print(stderr, QStringLiteral("pesolane : ") + QString::fromStdString(failed) + QStringLiteral(".\n"));
+        return 1;
+    }
+    const QStringList target = line.parser.positionalArguments();
+    if (target.isEmpty()) {
+        const bool written = std::fwrite(csv.data(), 1, csv.size(), stdout) == csv.size() && std::fflush(stdout) == 0;
+        if (!written) print(stderr, QStringLiteral("pesolane : la sortie standard ne s'écrit pas.\n"));
+        return written ? 0 : 1;
+    }
+    const QFileInfo out(target.constFirst());
+    if (out.exists() && out.canonicalFilePath() == QFileInfo(path).canonicalFilePath()) {
+        print(stderr, QStringLiteral("pesolane : %1 est le journal lui-même : choisissez un autre fichier.\n").arg(target.constFirst()));
+        return 1;
+    }
+    QSaveFile file(target.constFirst());
+    if (!file.open(QIODevice::WriteOnly) || file.write(csv.data(), qint64(csv.size())) != qint64(csv.size()) ||
+        !file.commit()) {
+        print(stderr, QStringLiteral("pesolane : le fichier %1 ne s'écrit pas : %2.\n").arg(target.constFirst(), file.errorString()));
+        return 1;
+    }
+    return 0;
+}
 
 // Reads one weight without a window: how whoever connects a scale checks the link.
 int readOneWeight(int argc, char** argv, const ScaleSettings& settings) {
@@ -187,6 +272,7 @@ int runPesolane(int argc, char** argv) {
         print(stdout, QString::fromUtf8(kVersion));
         return 0;
     }
+    if (line.parser.isSet(line.exporter)) return exportRecord(line);
     if (line.parser.isSet(line.readWeight)) return readOneWeight(argc, argv, line.scale);
     if (line.parser.isSet(line.search))
         return searchFromCommandLine(argc, argv, searchRequest(line.scale, line.given, line.parser.positionalArguments()));
@@ -202,7 +288,9 @@ int runPesolane(int argc, char** argv) {
     ScaleLink link(line.scale);
     Form1 form;
     bindSteps(form);
-    new ScaleReading(form, link);
+    const auto* reading = new ScaleReading(form, link);
+    if (!line.record.file.isEmpty() || !line.record.problems.isEmpty())
+        new Recorder(form, *reading, line.record.file, line.parser.value(line.article), journalProblem(line));
     new SearchDialog(form, link);
     form.show();
     return QApplication::exec();

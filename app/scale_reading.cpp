@@ -3,8 +3,10 @@
 #include <QLineEdit>
 
 #include "form1.h"
+#include "hid_device.h"
 #include "link.h"
 #include "messages.h"
+#include "record.h"
 
 namespace pesolane {
 namespace {
@@ -56,8 +58,16 @@ void ScaleReading::arrived(const Weighing& outcome) {
             return form_.reportWeighingFailure(link_.message(mixed));
         }
     }
-    held_[slotOf(pending_)] = {weight, unit};
+    const auto* hid = link_.findChild<HidReader*>();
+    const QString port = hid && link_.settings().port.isEmpty() ? hid->node() : link_.settings().port;
+    held_[slotOf(pending_)] = {weight, unit, outcome.line, port};
     form_.putWeight(pending_, weight, unit);
+}
+
+std::optional<WeightSource> ScaleReading::readingIn(Ctl box) const {
+    const Held& h = held_[slotOf(box)];
+    if (h.unit.isEmpty() || form_.text(box) != h.text) return std::nullopt;
+    return WeightSource{true, h.line, h.unit.toStdString(), h.port.toStdString()};
 }
 
 }  // namespace pesolane

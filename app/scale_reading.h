@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 
 #include "controls.h"
 
@@ -19,10 +20,15 @@ namespace pesolane {
 class Form1;
 class ScaleLink;
 struct Weighing;
+struct WeightSource;
 
 class ScaleReading : public QObject {
 public:
     ScaleReading(Form1& form, ScaleLink& link);
+
+    // The scale's reading that weight box `box` holds now, with the line it
+    // came in, its unit and port; none when the box holds what was typed.
+    std::optional<WeightSource> readingIn(Ctl box) const;
 
 private:
     void arrived(const Weighing& outcome);
@@ -32,6 +38,8 @@ private:
     struct Held {
         QString text;
         QString unit;
+        std::string line;  // as the scale sent it
+        QString port;
     };
 
     Form1& form_;

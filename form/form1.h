@@ -73,6 +73,16 @@ public:
     // Runs `handler` when `button` is pressed.
     void onPress(Ctl button, PressHandler handler);
 
+    // Called by a step whose results are computed, stored and written, just
+    // before it shows them: whatever must keep a result (the record of
+    // countings) keeps it before the operator can see it. The step depends
+    // on nothing the hook does.
+    using ResultsHook = std::function<void(Form1&, Ctl step)>;
+    void onResults(ResultsHook hook) { resultsHook_ = std::move(hook); }
+    void resultsReady(Ctl step) {
+        if (resultsHook_) resultsHook_(*this, step);
+    }
+
     // The decimal separator of the user's locale, as it is now.
     std::string decimalSeparator() const;
 
@@ -122,6 +132,7 @@ private:
 
     std::array<QWidget*, kControlCount> widgets_{};
     std::array<PressHandler, kControlCount> handlers_{};
+    ResultsHook resultsHook_;
     QMessageBox* alarm_ = nullptr;
     QMessageBox* weighingAlarm_ = nullptr;
     QAbstractButton* searchOffer_ = nullptr;

@@ -189,7 +189,7 @@ HidReport readHidReport(std::string_view report, const HidLayout& layout) {
         return r;
     }
     r.says = HidSays::Weight;
-    r.weighing = Weighing{Failure::None, *text, name, {}};
+    r.weighing = Weighing{Failure::None, *text, name, {}, hexBytes(report)};
     return r;
 }
 

@@ -35,6 +35,7 @@ struct Weighing {
     std::string weight;  // with no failure: the text for the box
     std::string unit;    // with no failure: its unit
     std::string detail;  // with a failure: the line not understood, the unit, the system's word, the setting...
+    std::string line = {};  // with no failure: the line the weight was read from, as it came (a HID report in hex)
 };
 
 }  // namespace pesolane

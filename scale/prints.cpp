@@ -90,6 +90,7 @@ void Prints::add(const ScaleLine& l, std::string_view text) {
             print_.broken = true;
             return;
         }
+        print_.lines[print_.count] = std::string(unframed(text));
         print_.weights[print_.count++] = l;
         return;
     }
@@ -169,6 +170,7 @@ Verdict verdictOf(const Print& p) {
         return refused(Failure::Disagrees, p.quote);
     v.outcome.weight = chosen->weight;
     v.outcome.unit = chosen->unit;
+    v.outcome.line = p.lines[std::size_t(chosen - p.weights.data())];
     return v;
 }
 

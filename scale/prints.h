@@ -24,6 +24,7 @@ namespace pesolane {
 struct Print {
     static constexpr std::size_t kMaxWeights = 8;
     std::array<ScaleLine, kMaxWeights> weights;  // its weight lines, with their roles
+    std::array<std::string, kMaxWeights> lines;  // each as it came, for the record of the weight taken
     std::size_t count = 0;
     std::optional<ScaleLine> refusal;  // a line that refuses the weighing by itself
     std::optional<Meaning> status;     // what its status bytes say

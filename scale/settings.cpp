@@ -287,6 +287,43 @@ QString saveSettings(const QString& path, const ScaleSettings& s) {
     return {};
 }
 
+namespace {
+
+QString setJournalFile(JournalSettings& s, const QString& v) {
+    if (v.isEmpty()) return invalid("fichier", v, "le chemin du fichier du journal");
+    s.file = v.startsWith(QLatin1String("~/")) ? QDir::homePath() + v.mid(1) : v;
+    return {};
+}
+
+constexpr std::array<JournalSettingSpec, 1> kJournalSettings{{
+    {"fichier", "journal", "CHEMIN", "fichier du journal des comptages (créé au premier\ncomptage ; sans lui, rien n'est enregistré)",
+     setJournalFile},
+}};
+
+}  // namespace
+
+const std::array<JournalSettingSpec, 1>& journalSettingTable() { return kJournalSettings; }
+
+JournalSettings journalFromFile(const QString& path) {
+    JournalSettings s;
+    QSettings file(path, QSettings::IniFormat);
+    if (file.status() != QSettings::NoError) return s;  // told with the [pesage] section's problems
+    file.beginGroup(QStringLiteral("journal"));
+    for (const QString& key : file.childKeys()) {
+        const auto row = std::find_if(kJournalSettings.begin(), kJournalSettings.end(),
+                                      [&key](const JournalSettingSpec& r) { return key == QLatin1String(r.key); });
+        const QVariant v = file.value(key);  // an unquoted comma makes a list: taken back as written
+        const QString value = (v.userType() == QMetaType::QStringList ? v.toStringList().join(QLatin1Char(','))
+                                                                       : v.toString()).trimmed();
+        const QString wrong = row == kJournalSettings.end() ? QStringLiteral("réglage inconnu : %1").arg(key)
+                                                            : row->apply(s, value);
+        if (!wrong.isEmpty()) s.problems << wrong;
+    }
+    if (!s.file.isEmpty() && QFileInfo(s.file).isRelative())
+        s.file = QFileInfo(path).absoluteDir().filePath(s.file);
+    return s;
+}
+
 bool readsHid(const ScaleSettings& s) {
     return s.hid || s.port.isEmpty() || s.port.startsWith(QLatin1String("/dev/hidraw"));
 }

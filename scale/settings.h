@@ -83,6 +83,30 @@ QString saveSettings(const QString& path, const ScaleSettings& settings);
 // What is wrong in the settings file, every setting told, in French.
 QString problemsText(const ScaleSettings& settings);
 
+// The record of countings: the [journal] section of the settings file. No
+// file set up, nothing is recorded and nothing is created.
+struct JournalSettings {
+    QString file;         // the record's path; empty: none
+    QStringList problems; // what is wrong in the section, in French
+};
+
+// One [journal] setting: its key in the file, which is also its option.
+struct JournalSettingSpec {
+    const char* key;
+    const char* option;  // its option on the command line
+    const char* valueName;
+    const char* help;
+    QString (*apply)(JournalSettings& settings, const QString& value);
+};
+
+// The key `fichier`, whose option is --journal. A relative path in the file
+// is taken from the file's own folder, on the command line from the current
+// one; ~/ is the home folder.
+const std::array<JournalSettingSpec, 1>& journalSettingTable();
+
+// The [journal] section of the settings file at `path`.
+JournalSettings journalFromFile(const QString& path);
+
 // True when F9 reads a USB weighing device: said so, a port under
 // /dev/hidraw, or no port set up at all (the one plugged in is looked for).
 bool readsHid(const ScaleSettings& settings);

@@ -31,10 +31,11 @@ void pressCmd6(Form1& f) {
     if (!allSound({nbTotFinal, incert2})) return refuseOutOfRange(f, {});
 
     w.NbTotFinal = nbTotFinal.value();
-    f.setShown({Ctl::LblNbTotalCalcule, Ctl::TxtNbTotalCalcule, Ctl::LblPlusMoins2, Ctl::TxtIncertitude2}, true);
     writeMasked(f, Ctl::TxtNbTotalCalcule, w.NbTotFinal, kMaskNbTotFinal);
     w.Incert2 = incert2.value();
     writeMasked(f, Ctl::TxtIncertitude2, w.Incert2, kMaskIncert);
+    f.resultsReady(Ctl::Cmd6);  // kept before the operator sees it
+    f.setShown({Ctl::LblNbTotalCalcule, Ctl::TxtNbTotalCalcule, Ctl::LblPlusMoins2, Ctl::TxtIncertitude2}, true);
     f.setShown({Ctl::LblNbVoulu, Ctl::TxtNbVoulu, Ctl::Cmd7}, true);
 }
 

@@ -45,14 +45,15 @@ void pressCmd7(Form1& f) {
         return refuseOutOfRange(f, {Ctl::LblNbVouluGrand, Ctl::LblErrNbVouluInf1});
     }
 
-    f.setShown({Ctl::LblErrNbVouluInf1, Ctl::LblNbVouluGrand}, false);
-    f.setShown({Ctl::LblEcartNbVoulu, Ctl::LblPoidsNbVoulu, Ctl::TxtPoidsNbVoulu, Ctl::LblPlusMoins3,
-                Ctl::TxtIncertitude3},
-               true);
     w.PdsNbVoulu = lotWeight.value();
     writeMasked(f, Ctl::TxtPoidsNbVoulu, w.PdsNbVoulu, kMaskPdsNbVoulu);
     w.Incert3 = incert3.value();
     writeMasked(f, Ctl::TxtIncertitude3, w.Incert3, kMaskIncert);
+    f.resultsReady(Ctl::Cmd7);  // kept before the operator sees it
+    f.setShown({Ctl::LblErrNbVouluInf1, Ctl::LblNbVouluGrand}, false);
+    f.setShown({Ctl::LblEcartNbVoulu, Ctl::LblPoidsNbVoulu, Ctl::TxtPoidsNbVoulu, Ctl::LblPlusMoins3,
+                Ctl::TxtIncertitude3},
+               true);
 }
 
 }  // namespace pesolane

@@ -50,7 +50,7 @@ done
 port=$(cat "$runtime/port")
 stream=$(cat "$runtime/stream")
 mkdir -p "$runtime/empty" "$runtime/good/pesolane" "$runtime/bad/pesolane"
-printf '[pesage]\nport=%s\nvitesse=19200\n' "$port" >"$runtime/good/pesolane/pesolane.conf"
+printf '[pesage]\nport=%s\nvitesse=19200\n[journal]\nfichier=journal.db\n' "$port" >"$runtime/good/pesolane/pesolane.conf"
 printf '[pesage]\nport=%s\nvitesse=fast\n' "$port" >"$runtime/bad/pesolane/pesolane.conf"
 conf=$runtime/bad/pesolane/pesolane.conf
 
@@ -101,6 +101,16 @@ rows=(
   "none|--protocole auto --lire-poids|2|pesolane : protocole invalide : auto (attendu : commande, continu, impression ou hid)"
   "none|--delai 0|2|pesolane : délai invalide : 0 (attendu : un nombre de secondes écrit avec un point, plus grand que 0 et au plus 600)"
   "none|--lire-poids --commande|2|pesolane : il manque la valeur d'une option"
+  "none|--exporter --journal @DIR@/absent.db|1|pesolane : le journal @DIR@/absent.db n'existe pas."
+  "none|--exporter --journal @DIR@/port|1|pesolane : le journal @DIR@/port ne peut être lu : ce fichier n'est pas un journal de comptage de Pesolane."
+  "none|--exporter|1|pesolane : aucun journal des comptages n'est configuré : indiquez-le avec --journal CHEMIN, ou par « fichier= » dans la section [journal] de @DIR@/empty/pesolane/pesolane.conf."
+  "good|--exporter|1|pesolane : le journal @DIR@/good/pesolane/journal.db n'existe pas."
+  "none|--exporter --depuis 2026-02-30|2|pesolane : date invalide : 2026-02-30 (attendu : AAAA-MM-JJ, par exemple 2026-12-08)"
+  "none|--exporter --jusqu-a 08/12/2026|2|pesolane : date invalide : 08/12/2026 (attendu : AAAA-MM-JJ, par exemple 2026-12-08)"
+  "none|--depuis 2026-12-08|2|pesolane : --depuis ne s'emploie qu'avec --exporter"
+  "none|--exporter a.csv b.csv|2|pesolane : argument inattendu : b.csv"
+  "none|--exporter --journal|2|pesolane : il manque la valeur d'une option"
+  "offscreen|--journal @DIR@/absent/journal.db --article x|124|*"
 )
 
 for row in "${rows[@]}"; do
@@ -108,6 +118,7 @@ for row in "${rows[@]}"; do
   args=${args//@PORT@/$port}
   args=${args//@STREAM@/$stream}
   args=${args//@HID@/$runtime/hid_}
+  args=${args//@DIR@/$runtime}
   for scale in escp wcr enq prnt; do
     name=@${scale^^}@
     args=${args//$name/$(cat "$runtime/$scale")}
@@ -115,6 +126,7 @@ for row in "${rows[@]}"; do
   first=${first//@PORT@/$port}
   first=${first//@CONF@/$conf}
   first=${first//@HID@/$runtime/hid_}
+  first=${first//@DIR@/$runtime}
   env=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=fr_FR.UTF-8 XDG_CONFIG_HOME="$runtime/empty")
   case $display in
     good | bad) env+=(XDG_CONFIG_HOME="$runtime/$display") ;;

@@ -35,7 +35,7 @@ for path in \
   grep -q " $path\$" <<<"$contents" || fail "$path is missing from the package"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in libqt6widgets6 libqt6serialport6 qt6-qpa-plugins qt6-translations-l10n fonts-liberation; do
+for dep in libqt6widgets6 libqt6serialport6 libsqlite3-0 qt6-qpa-plugins qt6-translations-l10n fonts-liberation; do
   grep -q "$dep" <<<"$depends" || fail "the package does not depend on $dep: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Recommends)" = qt6-wayland ] || fail "the package does not recommend qt6-wayland"
@@ -58,6 +58,13 @@ done
 compiles=$(grep -c -E ' -o [^ ]+\.o -c ' "$scratch/one/build.log")
 fortified=$(grep -E ' -o [^ ]+\.o -c ' "$scratch/one/build.log" | grep -c -- '-D_FORTIFY_SOURCE=2')
 [ "$compiles" -gt 0 ] && [ "$compiles" = "$fortified" ] || fail "only $fortified of $compiles compiles use _FORTIFY_SOURCE"
+# The record's export runs from the package: a record it did not write is
+# refused, named, and left as it was.
+printf 'numéro;date\r\n' >"$scratch/not-a-record.db"
+said=$(LC_ALL=C.UTF-8 "$root/usr/bin/pesolane" --exporter --journal "$scratch/not-a-record.db" 2>&1 >/dev/null) && fail "--exporter read a file that is not a record"
+[ "$said" = "pesolane : le journal $scratch/not-a-record.db ne peut être lu : ce fichier n'est pas un journal de comptage de Pesolane." ] ||
+  fail "--exporter from the package says: $said"
+[ "$(cat "$scratch/not-a-record.db")" = $'numéro;date\r' ] || fail "--exporter changed a file that is not a record"
 # The manual pages read without a warning from the formatter.
 for page in man1/pesolane.1.gz fr/man1/pesolane.1.gz; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/usr/share/man/$page" 2>&1 >/dev/null)

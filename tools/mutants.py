@@ -16,6 +16,7 @@ SHAPES, READ, MSGS, LINK, GLUE, SETS, FORM = ("scale/shapes.cpp", "scale/session
 FRAMING, PRINTS, PRINTSH, SETTLING, ACCOUNT = ("scale/framing.h", "scale/prints.cpp", "scale/prints.h", "scale/settling.h",
                                                "scale/account.h")
 HIDR, HIDD = "scale/hid_report.cpp", "scale/hid_device.cpp"
+REC, RECORDER = "record/record.cpp", "app/recorder.cpp"
 PROBES, SEARCH, PORT, SCMD, SDLG = ("scale/probes.cpp", "scale/search.cpp", "scale/port.cpp", "app/search_command.cpp",
                                     "app/search_dialog.cpp")
 
@@ -271,6 +272,24 @@ FAULTS = [
     ("port-eight-bits-kept", [(PORT, "if (format[0] != QLatin1Char('7')) return;", "return;")]),
     ("save-old-key-kept", [(SETS, "            kept.removeAt(i--);\n            continue;", "            continue;")]),
     ("save-backslash-once", [(SETS, "command.replace(QLatin1Char('\\\\'), QStringLiteral(\"\\\\\\\\\"));\n", "")]),
+    # The record of countings: kept after the result shows, a field left
+    # unquoted, a point for the comma, a busy record failed, a file that is
+    # not ours written to, the day asked left out, the line not the scale's.
+    ("record-commit-after-showing-6", [(F6, "    f.resultsReady(Ctl::Cmd6);  // kept before the operator sees it\n"
+                                            "    f.setShown({Ctl::LblNbTotalCalcule, Ctl::TxtNbTotalCalcule, Ctl::LblPlusMoins2, Ctl::TxtIncertitude2}, true);\n",
+                                        "    f.setShown({Ctl::LblNbTotalCalcule, Ctl::TxtNbTotalCalcule, Ctl::LblPlusMoins2, Ctl::TxtIncertitude2}, true);\n"
+                                        "    f.resultsReady(Ctl::Cmd6);\n")]),
+    ("record-commit-after-showing-7", [(F7, "    f.resultsReady(Ctl::Cmd7);  // kept before the operator sees it\n", ""),
+                                       (F7, "                Ctl::TxtIncertitude3},\n               true);\n",
+                                        "                Ctl::TxtIncertitude3},\n               true);\n    f.resultsReady(Ctl::Cmd7);\n")]),
+    ("csv-missing-quote", [(REC, "    return quoted + '\"';", "    return quoted;")]),
+    ("csv-point-not-comma", [(REC, "        if (c == '.') c = ',';\n", "")]),
+    ("record-busy-failed", [(REC, "    sqlite3_busy_timeout(db_, kBusyMs);\n", "")]),
+    ("record-foreign-database-written", [(REC, "id == 0 && version == 0 && tables == 0 ? Kind::Empty", "id == 0 && version == 0 ? Kind::Empty")]),
+    ("record-newer-taken", [(REC, "version > kVersion ? Kind::Newer : Kind::Ours", "Kind::Ours")]),
+    ("export-last-day-left-out", [(REC, "substr(c.date, 1, 10) <= ?2", "substr(c.date, 1, 10) < ?2")]),
+    ("record-weight-for-line", [(GLUE, "WeightSource{true, h.line,", "WeightSource{true, h.text.toStdString(),")]),
+    ("record-source-of-the-box-now", [(RECORDER, "if (button == s.button && form_.isShown(s.next))", "if (form_.isShown(s.next))")]),
 ]
 
 

@@ -1,0 +1,86 @@
+#include "recorder.h"
+
+#include <QFile>
+#include <QMessageBox>
+
+#include "form1.h"
+#include "scale_reading.h"
+
+namespace pesolane {
+namespace {
+
+std::string utf8(const QString& s) { return s.toStdString(); }
+
+// The steps that take a weight, the box they read, and the button that an
+// accepted press shows.
+struct WeighingStep {
+    Ctl button, box, next;
+};
+constexpr std::array<WeighingStep, 3> kWeighingSteps{{{Ctl::Cmd1, Ctl::TxtPoidsTotal, Ctl::Cmd2},
+                                                      {Ctl::Cmd2, Ctl::TxtPoidsReel1er, Ctl::Cmd3},
+                                                      {Ctl::Cmd5, Ctl::TxtPoidsReel2eme, Ctl::Cmd6}}};
+
+}  // namespace
+
+Recorder::Recorder(Form1& form, const ScaleReading& reading, const QString& path, const QString& article,
+                   const QString& problem)
+    : QObject(&form), form_(form), reading_(reading), path_(path), problem_(problem),
+      record_(QFile::encodeName(path).toStdString()),
+      article_(utf8(article)) {
+    form.onResults([this](Form1&, Ctl step) { keep(step); });
+    connect(&form, &Form1::pressed, this, &Recorder::pressed);
+}
+
+void Recorder::pressed(Ctl button) {
+    // A weight's source is the one of the value the step used: as the box
+    // held it when the step accepted it.
+    for (std::size_t i = 0; i < kWeighingSteps.size(); ++i) {
+        const WeighingStep& s = kWeighingSteps[i];
+        if (button == s.button && form_.isShown(s.next)) used_[i] = reading_.readingIn(s.box).value_or(WeightSource{});
+    }
+    if (untold_.isEmpty()) return;
+    if (!alarm_) {
+        alarm_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("Pesolane"), QString(), QMessageBox::Ok, &form_);
+        alarm_->setObjectName(QStringLiteral("recordAlarm"));
+        alarm_->setInformativeText(QStringLiteral("Le résultat affiché reste juste ; notez-le à la main."));
+    }
+    alarm_->setText(untold_);
+    alarm_->open();
+    form_.say(untold_);
+    untold_.clear();
+}
+
+void Recorder::keep(Ctl step) {
+    const WorkingValues& w = form_.values;
+    std::string problem;
+    if (!problem_.isEmpty() && (step == Ctl::Cmd6 || step == Ctl::Cmd7)) {
+        untold_ = QStringLiteral("Ce résultat n'a pas été enregistré : %1.").arg(problem_);
+    } else if (step == Ctl::Cmd6) {
+        CountingEntry c;
+        c.article = article_;
+        c.precis = w.precis;
+        c.PdsTot = w.PdsTot;
+        c.PdsEcht1 = w.PdsEcht1;
+        c.NbEcht1 = w.NbEcht1;
+        c.EcartChoisi = w.EcartChoisi;
+        c.PdsReelEcht2 = w.PdsReelEcht2;
+        c.NbEcht2 = w.NbEcht2;
+        c.NbTotFinal = utf8(form_.text(Ctl::TxtNbTotalCalcule));
+        c.Incert2 = utf8(form_.text(Ctl::TxtIncertitude2));
+        c.separator = form_.decimalSeparator();
+        c.sources = used_;
+        problem = record_.addCounting(c);
+        if (!problem.empty())
+            untold_ = QStringLiteral("Ce comptage n'a pas été enregistré dans le journal %1 : %2.")
+                          .arg(path_, QString::fromStdString(problem));
+    } else if (step == Ctl::Cmd7) {
+        const LotEntry lot{w.NbVoulu, utf8(form_.text(Ctl::TxtPoidsNbVoulu)), utf8(form_.text(Ctl::TxtIncertitude3)),
+                           form_.decimalSeparator()};
+        problem = record_.addLot(lot);
+        if (!problem.empty())
+            untold_ = QStringLiteral("Ce lot n'a pas été enregistré dans le journal %1 : %2.")
+                          .arg(path_, QString::fromStdString(problem));
+    }
+}
+
+}  // namespace pesolane

@@ -1,0 +1,44 @@
+// The record of countings, in the window: each final count and each lot
+// weight a step shows is kept in the record before it shows. When it cannot
+// be kept, the result still shows and a message that does not block says
+// why, spoken like the window's other messages.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <string>
+
+#include "controls.h"
+#include "record.h"
+
+class QMessageBox;
+
+namespace pesolane {
+
+class Form1;
+class ScaleReading;
+
+class Recorder : public QObject {
+public:
+    // With `problem` (a wrong setting), nothing is kept and each result says why.
+    Recorder(Form1& form, const ScaleReading& reading, const QString& path, const QString& article,
+             const QString& problem = {});
+
+private:
+    void keep(Ctl step);
+    void pressed(Ctl button);
+
+    Form1& form_;
+    const ScaleReading& reading_;
+    QString path_;
+    QString problem_;
+    Record record_;
+    std::string article_;
+    std::array<WeightSource, 3> used_;  // where the weights the steps used came from
+    QString untold_;                    // why the last result was not kept, to tell once the press is done
+    QMessageBox* alarm_ = nullptr;
+};
+
+}  // namespace pesolane

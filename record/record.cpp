@@ -1,0 +1,306 @@
+#include "record.h"
+
+#include <pwd.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+namespace pesolane {
+namespace {
+
+// What marks a file as a record of ours, and the version of its tables: a
+// record written by a newer version is refused rather than half understood.
+constexpr int kApplicationId = 0x50534C4E;  // "PSLN"
+constexpr int kVersion = 1;
+
+// A busy record (another window committing) is waited for, not failed.
+constexpr int kBusyMs = 10000;
+
+// Nothing in these tables is ever updated or deleted: the triggers refuse it
+// to any program, this one included.
+constexpr const char* kSchema = R"(
+CREATE TABLE comptage(
+  numero INTEGER PRIMARY KEY AUTOINCREMENT,
+  date TEXT NOT NULL, poste TEXT NOT NULL, operateur TEXT NOT NULL, article TEXT NOT NULL,
+  precision REAL NOT NULL, poids_total REAL NOT NULL,
+  poids_echantillon1 REAL NOT NULL, pieces_echantillon1 REAL NOT NULL, ecart_accepte REAL NOT NULL,
+  poids_echantillon2 REAL NOT NULL, pieces_echantillon2 REAL NOT NULL,
+  nombre_pieces TEXT NOT NULL, incertitude TEXT NOT NULL, separateur TEXT NOT NULL,
+  source_poids_total TEXT NOT NULL, ligne_poids_total TEXT, unite_poids_total TEXT, port_poids_total TEXT,
+  source_echantillon1 TEXT NOT NULL, ligne_echantillon1 TEXT, unite_echantillon1 TEXT, port_echantillon1 TEXT,
+  source_echantillon2 TEXT NOT NULL, ligne_echantillon2 TEXT, unite_echantillon2 TEXT, port_echantillon2 TEXT);
+CREATE TABLE lot(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  comptage INTEGER NOT NULL REFERENCES comptage(numero),
+  date TEXT NOT NULL, pieces REAL NOT NULL, poids TEXT NOT NULL, incertitude TEXT NOT NULL, separateur TEXT NOT NULL);
+CREATE TRIGGER comptage_garde_maj BEFORE UPDATE ON comptage BEGIN SELECT RAISE(ABORT, 'comptage enregistré'); END;
+CREATE TRIGGER comptage_garde_sup BEFORE DELETE ON comptage BEGIN SELECT RAISE(ABORT, 'comptage enregistré'); END;
+CREATE TRIGGER lot_garde_maj BEFORE UPDATE ON lot BEGIN SELECT RAISE(ABORT, 'lot enregistré'); END;
+CREATE TRIGGER lot_garde_sup BEFORE DELETE ON lot BEGIN SELECT RAISE(ABORT, 'lot enregistré'); END;
+PRAGMA application_id = 1347636302;
+PRAGMA user_version = 1;
+)";
+static_assert(kApplicationId == 1347636302 && kVersion == 1, "the schema's pragmas say the same");
+
+// Why the record cannot be written or read, in French.
+std::string why(int code) {
+    switch (code & 0xFF) {
+    case SQLITE_CANTOPEN: return "le fichier ne peut être ouvert ni créé (dossier absent ou protégé en écriture)";
+    case SQLITE_READONLY: return "le fichier ou son dossier est protégé en écriture";
+    case SQLITE_PERM: return "accès refusé";
+    case SQLITE_FULL: return "le disque est plein";
+    case SQLITE_IOERR: return "erreur d'entrée-sortie sur le disque";
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return "le journal est occupé par un autre programme depuis plus de 10 secondes";
+    case SQLITE_NOTADB: return "ce fichier n'est pas un journal de comptage de Pesolane";
+    case SQLITE_CORRUPT: return "le journal est endommagé";
+    default: return sqlite3_errstr(code);
+    }
+}
+
+struct Statement {
+    sqlite3_stmt* s = nullptr;
+    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &s, nullptr); }
+    ~Statement() { sqlite3_finalize(s); }
+    void text(int i, const std::string& t) { sqlite3_bind_text(s, i, t.data(), int(t.size()), SQLITE_TRANSIENT); }
+    void real(int i, double v) { sqlite3_bind_double(s, i, v); }
+    std::string column(int i) const {
+        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
+        return t ? std::string(t, std::size_t(sqlite3_column_bytes(s, i))) : std::string();
+    }
+};
+
+int pragmaInt(sqlite3* db, const char* sql, int& value) {
+    Statement st(db, sql);
+    if (!st.s) return sqlite3_errcode(db);
+    const int rc = sqlite3_step(st.s);
+    if (rc == SQLITE_ROW) value = sqlite3_column_int(st.s, 0);
+    return rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+enum class Kind { Ours, Empty, Foreign, Newer };
+
+// What the file holds, read without writing a byte.
+int identify(sqlite3* db, Kind& kind) {
+    int id = 0, version = 0, tables = 0;
+    for (const auto& [sql, value] : {std::pair{"PRAGMA application_id", &id}, {"PRAGMA user_version", &version},
+                                     {"SELECT count(*) FROM sqlite_master", &tables}})
+        if (const int rc = pragmaInt(db, sql, *value); rc != SQLITE_OK) return rc;
+    if (id == kApplicationId) kind = version > kVersion ? Kind::Newer : Kind::Ours;
+    else kind = id == 0 && version == 0 && tables == 0 ? Kind::Empty : Kind::Foreign;
+    return SQLITE_OK;
+}
+
+std::string kindProblem(Kind kind) {
+    if (kind == Kind::Foreign) return why(SQLITE_NOTADB);
+    if (kind == Kind::Newer) return "ce journal a été écrit par une version plus récente de Pesolane";
+    return {};
+}
+
+void bindSource(Statement& st, int first, const WeightSource& w) {
+    st.text(first, w.fromScale ? "instrument" : "saisi");
+    if (!w.fromScale) return;  // the line, unit and port stay NULL
+    st.text(first + 1, w.line);
+    st.text(first + 2, w.unit);
+    st.text(first + 3, w.port);
+}
+
+}  // namespace
+
+Stamp stampNow() {
+    Stamp s;
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buf[40];
+    const std::size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S%z", &local);
+    // +0100 is written +01:00.
+    if (n >= 5) s.date = std::string(buf, n - 2) + ':' + std::string(buf + n - 2, 2);
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) == 0) s.host = host;
+    if (const passwd* pw = getpwuid(getuid())) s.login = pw->pw_name;
+    else if (const char* name = std::getenv("LOGNAME")) s.login = name;
+    return s;
+}
+
+// sqlite3_close_v2: the connection goes once the statements still alive are
+// finalised, which a failure in the middle of a write leaves.
+Record::~Record() { sqlite3_close_v2(db_); }
+
+std::string Record::failed(int code) {
+    // Opened again at the next write, checked again.
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    return why(code);
+}
+
+std::string Record::open() {
+    if (db_) return {};
+    struct stat st {};
+    const bool exists = ::stat(path_.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) return "ce n'est pas un fichier";
+    // An existing file is opened without creating anything, and written to
+    // only once it is known to be a record (or empty).
+    const int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
+    if (const int rc = sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr); rc != SQLITE_OK) return failed(rc);
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_busy_timeout(db_, kBusyMs);
+    Kind kind{};
+    if (const int rc = identify(db_, kind); rc != SQLITE_OK) return failed(rc);
+    if (const std::string p = kindProblem(kind); !p.empty()) {
+        failed(SQLITE_OK);
+        return p;
+    }
+    // A rollback journal, synchronised in full: see the README.
+    if (const int rc = sqlite3_exec(db_, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+        rc != SQLITE_OK)
+        return failed(rc);
+    if (kind == Kind::Ours) return {};
+    // New: the tables, made once, under the write lock; another window may
+    // have made them meanwhile.
+    if (const int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr); rc != SQLITE_OK) return failed(rc);
+    int rc = identify(db_, kind);
+    if (rc == SQLITE_OK && kind == Kind::Empty) rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        return failed(rc);
+    }
+    return kindProblem(kind);
+}
+
+std::string Record::addCounting(const CountingEntry& c, const Stamp& stamp) {
+    counting_ = 0;  // a lot that follows a counting not recorded is not recorded either
+    if (std::string problem = open(); !problem.empty()) return problem;
+    Statement st(db_, R"(INSERT INTO comptage VALUES(NULL, ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14,
+                         ?15, ?16, ?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24, ?25, ?26))");
+    if (!st.s) return failed(sqlite3_errcode(db_));
+    st.text(1, stamp.date);
+    st.text(2, stamp.host);
+    st.text(3, stamp.login);
+    st.text(4, c.article);
+    const double inputs[] = {c.precis, c.PdsTot, c.PdsEcht1, c.NbEcht1, c.EcartChoisi, c.PdsReelEcht2, c.NbEcht2};
+    for (int i = 0; i < 7; ++i) st.real(5 + i, inputs[i]);
+    st.text(12, c.NbTotFinal);
+    st.text(13, c.Incert2);
+    st.text(14, c.separator);
+    for (int i = 0; i < 3; ++i) bindSource(st, 15 + 4 * i, c.sources[std::size_t(i)]);
+    // One statement, one transaction: committed, synchronised, when it is done.
+    if (const int rc = sqlite3_step(st.s); rc != SQLITE_DONE) return failed(rc);
+    counting_ = sqlite3_last_insert_rowid(db_);
+    return {};
+}
+
+std::string Record::addLot(const LotEntry& lot) {
+    if (counting_ == 0) return "son comptage n'a pas été enregistré";
+    if (std::string problem = open(); !problem.empty()) return problem;
+    Statement st(db_, "INSERT INTO lot VALUES(NULL, ?1, ?2, ?3, ?4, ?5, ?6)");
+    if (!st.s) return failed(sqlite3_errcode(db_));
+    sqlite3_bind_int64(st.s, 1, counting_);
+    st.text(2, stampNow().date);
+    st.real(3, lot.NbVoulu);
+    st.text(4, lot.PdsNbVoulu);
+    st.text(5, lot.Incert3);
+    st.text(6, lot.separator);
+    if (const int rc = sqlite3_step(st.s); rc != SQLITE_DONE) return failed(rc);
+    return {};
+}
+
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(";\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+std::string decimalComma(double value) {
+    char buf[400];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+    std::string text(buf, ec == std::errc() ? end : buf);
+    for (char& c : text)
+        if (c == '.') c = ',';
+    return text;
+}
+
+std::string shownWithComma(const std::string& shown, const std::string& separator) {
+    std::string text;
+    for (std::size_t i = 0; i < shown.size();) {
+        const bool mark = !separator.empty() && shown.compare(i, separator.size(), separator) == 0;
+        text += mark ? ',' : shown[i];
+        i += mark ? separator.size() : 1;
+    }
+    if (!text.empty() && text.back() == ',') text.pop_back();
+    return text;
+}
+
+std::string exportCsv(const std::string& path, const std::string& from, const std::string& to, std::string& csv) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return "le journal " + path + " n'existe pas";
+    sqlite3* db = nullptr;
+    // Read-write when it may, so that a transaction cut by a crash is rolled
+    // back first; nothing is written here.
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        db = nullptr;
+        rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    }
+    const auto fail = [&db, &path](const std::string& problem) {
+        sqlite3_close_v2(db);
+        return "le journal " + path + " ne peut être lu : " + problem;
+    };
+    if (rc != SQLITE_OK) return fail(why(rc));
+    sqlite3_busy_timeout(db, kBusyMs);
+    sqlite3_exec(db, "PRAGMA query_only=1", nullptr, nullptr, nullptr);
+    Kind kind{};
+    if (rc = identify(db, kind); rc != SQLITE_OK) return fail(why(rc));
+    if (kind != Kind::Ours) return fail(kind == Kind::Empty ? why(SQLITE_NOTADB) : kindProblem(kind));
+
+    Statement q(db, R"(SELECT c.numero, c.date, c.poste, c.operateur, c.article,
+        c.precision, c.poids_total, c.source_poids_total, c.poids_echantillon1, c.source_echantillon1,
+        c.pieces_echantillon1, c.ecart_accepte, c.poids_echantillon2, c.source_echantillon2, c.pieces_echantillon2,
+        c.nombre_pieces, c.incertitude, c.separateur, l.pieces, l.poids, l.incertitude, l.separateur
+      FROM comptage c LEFT JOIN lot l ON l.comptage = c.numero
+      WHERE (?1 = '' OR substr(c.date, 1, 10) >= ?1) AND (?2 = '' OR substr(c.date, 1, 10) <= ?2)
+      ORDER BY c.numero, l.id)");
+    if (!q.s) return fail(why(sqlite3_errcode(db)));
+    q.text(1, from);
+    q.text(2, to);
+    csv = "\xEF\xBB\xBF"
+          "numéro;date;poste;opérateur;article;précision;poids total;source poids total;poids échantillon 1;"
+          "source échantillon 1;pièces échantillon 1;écart accepté;poids échantillon 2;source échantillon 2;"
+          "pièces échantillon 2;nombre de pièces;incertitude;pièces du lot;poids du lot;incertitude du lot\r\n";
+    while ((rc = sqlite3_step(q.s)) == SQLITE_ROW) {
+        const auto real = [&q](int i) { return decimalComma(sqlite3_column_double(q.s, i)); };
+        const bool lot = sqlite3_column_type(q.s, 18) != SQLITE_NULL;
+        const std::string fields[] = {
+            q.column(0), q.column(1), q.column(2), q.column(3), q.column(4),
+            real(5), real(6), q.column(7), real(8), q.column(9), real(10), real(11), real(12), q.column(13), real(14),
+            shownWithComma(q.column(15), q.column(17)), shownWithComma(q.column(16), q.column(17)),
+            lot ? real(18) : std::string(), lot ? shownWithComma(q.column(19), q.column(21)) : std::string(),
+            lot ? shownWithComma(q.column(20), q.column(21)) : std::string()};
+        bool first = true;
+        for (const std::string& f : fields) {
+            if (!first) csv += ';';
+            csv += csvField(f);
+            first = false;
+        }
+        csv += "\r\n";
+    }
+    if (rc != SQLITE_DONE) {
+        csv.clear();
+        return fail(why(rc));
+    }
+    sqlite3_close_v2(db);
+    return {};
+}
+
+}  // namespace pesolane
