@@ -35,7 +35,8 @@ struct Weighing {
     std::string weight;  // with no failure: the text for the box
     std::string unit;    // with no failure: its unit
     std::string detail;  // with a failure: the line not understood, the unit, the system's word, the setting...
-    std::string line = {};  // with no failure: the line the weight was read from, as it came (a HID report in hex)
+    std::string line = {};  // with no failure: the line the weight was read from, as it came (a gross and its
+                            // tare, one a line, for a net worked out from them; a HID report in hex)
 };
 
 }  // namespace pesolane

@@ -162,6 +162,7 @@ Verdict verdictOf(const Print& p) {
         v.settled = (gross->marked && tare->marked) || (p.status && p.statusClosed);
         v.outcome.weight = d->weight;
         v.outcome.unit = gross->unit;
+        v.outcome.line = p.lines[std::size_t(gross - p.weights.data())] + '\n' + p.lines[std::size_t(tare - p.weights.data())];
         return v;
     }
     if (chosen->meaning == Meaning::Negative) return refused(Failure::BelowZero);
