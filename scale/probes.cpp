@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framing.h"
+#include "session.h"
 
 namespace pesolane {
 
@@ -83,14 +84,14 @@ std::vector<Trial> searchPlan(const SearchScope& scope, const std::optional<Tria
     return plan;
 }
 
-Reply judgeReply(std::string_view bytes, std::string_view sent) {
+Reply judgeReply(std::string_view bytes, std::string_view sent, bool cutAtStart) {
     Reply r;
     // A port that repeats what it is sent is no scale.
     while (!sent.empty() && bytes.substr(0, sent.size()) == sent) bytes.remove_prefix(sent.size());
     if (bytes.empty()) return r;
     r.heard = Heard::Noise;
     Framing framing;
-    framing.opened(sent.empty());
+    framing.opened(cutAtStart);
     bool read = false, understood = false, noise = false;
     framing.feed(bytes, 0, [&](const Framing::Piece& p) {
         if (p.frameEnd || noise) return;
@@ -108,6 +109,16 @@ Reply judgeReply(std::string_view bytes, std::string_view sent) {
     if (noise || !read) return r;
     r.heard = understood ? Heard::Scale : Heard::CommandUnknown;
     return r;
+}
+
+Weighing printHeard(std::string_view bytes, bool cutAtStart) {
+    ReadSession read(Protocol::Print);
+    if (cutAtStart) read.opened();
+    read.begin(0);
+    if (std::optional<Weighing> w = read.feed(bytes, 0)) return *w;
+    if (const std::optional<Millis> quiet = read.wakeAt())
+        if (std::optional<Weighing> w = read.wake(*quiet)) return *w;
+    return read.expire();
 }
 
 std::string spelled(std::string_view bytes) {

@@ -79,8 +79,15 @@ struct Reply {
 };
 
 // Judges `bytes`, heard after `sent` (empty while listening). While
-// listening, the first line may have begun before: it is not judged.
-Reply judgeReply(std::string_view bytes, std::string_view sent);
+// listening, the first line may have begun before: it is not judged, unless
+// `cutAtStart` says the port was quiet when the bytes began.
+Reply judgeReply(std::string_view bytes, std::string_view sent, bool cutAtStart);
+inline Reply judgeReply(std::string_view bytes, std::string_view sent) { return judgeReply(bytes, sent, sent.empty()); }
+
+// What a print heard during the search shows, read as F9 reads a print on
+// the PRINT key: its net (gross less tare checked), or its one weight; or
+// why none. `cutAtStart`: its first line may have begun before it was heard.
+Weighing printHeard(std::string_view bytes, bool cutAtStart);
 
 // The bytes as a person reads them: ESC, ENQ, CR, LF named, "S CR LF".
 std::string spelled(std::string_view bytes);

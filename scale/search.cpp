@@ -22,17 +22,28 @@ constexpr int kStreamGapMs = 1000;
 constexpr int kAnswerMs = 250;
 constexpr int kLongestWindowMs = 1500;  // bytes that keep coming are judged then
 constexpr int kClearMs = 150;
+constexpr int kQuietBeforeMs = 150;  // a port quiet that long is not in the middle of a line
 constexpr double kReadSeconds = 3;  // the read of the weight shown now
 
 QString lineText(const LineSetting& l) { return QStringLiteral("%1 %2").arg(l.baud).arg(QString::fromStdString(l.format)); }
 
 }  // namespace
 
+QList<PortChoice> searchOrder(QList<PortChoice> ports) {
+    const auto rank = [](const PortChoice& p) {
+        const bool adapter = p.usb || p.name.startsWith(QLatin1String("/dev/ttyUSB")) || p.name.startsWith(QLatin1String("/dev/ttyACM"));
+        return p.hid ? 0 : adapter ? 1 : 2;
+    };
+    std::stable_sort(ports.begin(), ports.end(), [&rank](const PortChoice& a, const PortChoice& b) {
+        return rank(a) != rank(b) ? rank(a) < rank(b) : a.name < b.name;
+    });
+    return ports;
+}
+
 QList<PortChoice> portsToSearch(const QString& systemRoot) {
     QList<PortChoice> ports;
     for (const WeighingDevice& d : findWeighingDevices(systemRoot))
         ports.append({d.node, QStringLiteral("instrument de pesage USB %1").arg(d.ids).trimmed(), true});
-    QList<PortChoice> usb, others;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         QStringList words;
         for (const QString& w : {info.manufacturer(), info.description()})
@@ -41,12 +52,9 @@ QList<PortChoice> portsToSearch(const QString& systemRoot) {
             words << QStringLiteral("USB %1:%2")
                          .arg(info.vendorIdentifier(), 4, 16, QLatin1Char('0'))
                          .arg(info.productIdentifier(), 4, 16, QLatin1Char('0'));
-        (info.hasVendorIdentifier() ? usb : others).append({info.systemLocation(), words.join(QStringLiteral(", ")), false});
+        ports.append({info.systemLocation(), words.join(QStringLiteral(", ")), false, info.hasVendorIdentifier()});
     }
-    const auto byName = [](const PortChoice& a, const PortChoice& b) { return a.name < b.name; };
-    std::sort(usb.begin(), usb.end(), byName);
-    std::sort(others.begin(), others.end(), byName);
-    return ports + usb + others;
+    return searchOrder(ports);
 }
 
 ScaleSearch::ScaleSearch(QList<PortChoice> ports, SearchScope scope, std::optional<Trial> known, ScaleSettings base,
@@ -121,6 +129,8 @@ void ScaleSearch::nextPort() {
         }
         return nextPort();
     }
+    portClock_.start();
+    lastPortByte_ = 0;  // what came before the port opened is unknown: as if a byte came then
     nextTrial();
 }
 
@@ -138,9 +148,7 @@ void ScaleSearch::nextTrial() {
                                             .arg(QString::fromStdString(spelled(scope_.probes[std::size_t(t.probe)].sent)));
     emit progress(QStringLiteral("%1 : %2, %3").arg(ports_[portIndex_].name, lineText(t.line), doing),
                   result_.trials, total());
-    port_->clear(QSerialPort::Input);
-    port_->readAll();
-    heard_.clear();
+    dropWaiting();
     if (t.probe < 0) {
         phase_ = Phase::Listening;
         lastByte_ = -1;
@@ -165,9 +173,25 @@ void ScaleSearch::ask() {
     window_.start(replyMs());
 }
 
+void ScaleSearch::dropWaiting() {
+    // What the port holds belongs to no trial; its bytes, taken now, tell
+    // whether a line is under way as the next window opens.
+    const Phase was = phase_;
+    phase_ = Phase::Idle;
+    port_->waitForReadyRead(0);
+    port_->readAll();
+    phase_ = was;
+    heard_.clear();
+}
+
 void ScaleSearch::bytesCame() {
     QByteArray bytes = port_->readAll();
+    if (bytes.isEmpty()) return;
+    const qint64 now = portClock_.elapsed();
+    const bool quietBefore = now - lastPortByte_ >= kQuietBeforeMs;
+    lastPortByte_ = now;
     if (phase_ == Phase::Idle || phase_ == Phase::Reading || phase_ == Phase::Clearing) return;
+    if (heard_.isEmpty()) firstWhole_ = quietBefore;
     keepDataBits(bytes, QString::fromStdString(line_.format));
     heard_ += bytes.left(4096 - heard_.size());
     if (phase_ == Phase::Watching) longestGap_ = std::max(longestGap_, since_.elapsed() - lastByte_);
@@ -183,7 +207,7 @@ void ScaleSearch::windowOver() {
     const std::string_view bytes(heard_.constData(), std::size_t(heard_.size()));
     switch (phase_) {
     case Phase::Listening:
-        if (judgeReply(bytes, {}).heard == Heard::Scale) {
+        if (judgeReply(bytes, {}, !firstWhole_).heard == Heard::Scale) {
             phase_ = Phase::Watching;
             longestGap_ = 0;
             lastByte_ = 0;
@@ -207,12 +231,14 @@ void ScaleSearch::windowOver() {
             // Once might be chance (a PRINT key pressed then): asked again, it answers again.
             phase_ = Phase::Confirming;
             firstReply_ = heard_;
+            firstReplyWhole_ = firstWhole_;
             return ask();
         }
         if (reply.heard == Heard::Scale) return found(Protocol::Command, &p);
         if (reply.heard == Heard::Nothing && phase_ == Phase::Confirming) {
             // Asked again, silent: what came was a print, sent unasked.
             heard_ = firstReply_;
+            firstWhole_ = firstReplyWhole_;
             return found(Protocol::Print, nullptr);
         }
         if (reply.heard == Heard::CommandUnknown && phase_ == Phase::Asking) {
@@ -222,8 +248,7 @@ void ScaleSearch::windowOver() {
         return afterProbe();
     }
     case Phase::Clearing:
-        port_->clear(QSerialPort::Input);
-        port_->readAll();
+        dropWaiting();
         ++trial_;
         return nextTrial();
     case Phase::Idle:
@@ -261,12 +286,14 @@ void ScaleSearch::found(Protocol protocol, const Probe* probe) {
     window_.stop();
     if (port_->isOpen()) port_->close();  // the read below opens it with what was found
     if (protocol == Protocol::Print) {
-        // Its print was heard; another would need its key pressed again.
-        const Reply r = judgeReply(std::string_view(heard_.constData(), std::size_t(heard_.size())), {});
+        // Its print was heard; another would need its key pressed again. It
+        // shows what F9 would read of it: its net, or its one weight.
+        const Weighing w = printHeard(std::string_view(heard_.constData(), std::size_t(heard_.size())), !firstWhole_);
         s.protocol = Protocol::Print;
-        result_.shown = r.first.meaning == Meaning::Weight
-                            ? QString::fromStdString(r.first.weight + ' ' + r.first.unit)
-                            : QStringLiteral("une impression, sans pesée lisible");
+        result_.shown = w.failure == Failure::None ? QString::fromStdString(w.weight + ' ' + w.unit)
+                        : w.failure == Failure::TimedOut
+                            ? QStringLiteral("une impression, sans pesée lisible")
+                            : QString::fromStdString(messageOf(w, s.port.toStdString(), {}, s.seconds));
         return finish();
     }
     phase_ = Phase::Reading;

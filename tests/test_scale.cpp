@@ -11,6 +11,7 @@
 #include "messages.h"
 #include "port.h"
 #include "probes.h"
+#include "search.h"
 #include "session.h"
 #include "settings.h"
 
@@ -313,6 +314,11 @@ private slots:
                                                 << "40.20 g";
         QTest::newRow("stream, net first") << K << false << "" << "ST,NT,+  40.20 g\r\nST,GS,+  50.20 g\r\n" << true << F::None
                                            << "40.20 g";
+        QTest::newRow("stream, stable gross tare net") << K << false << "" << "ST,GS,+  50.20 g\r\nST,TR,+  10.00 g\r\nST,NT,+  40.20 g\r\n"
+                                                       << true << F::None << "40.20 g";
+        QTest::newRow("stream, stable gross tare net that do not add up")
+            << K << false << "" << "ST,GS,+  50.20 g\r\nST,TR,+  10.00 g\r\nST,NT,+  40.10 g\r\n" << true << F::Disagrees
+            << "ST,GS,+  50.20 g";
         QTest::newRow("stream of gross alone") << K << false << "" << "ST,GS,+  50.20 g\r\n|ST,GS,+  50.20 g\r\n" << true << F::None
                                                << "50.20 g";
         QTest::newRow("bare stream, gross tare net") << K << false << "" << "G  50 g\r\nT  10 g\r\nN  40 g\r\n|~250|G  50 g\r\nT  10 g\r\n"
@@ -767,6 +773,55 @@ private slots:
                          "2400 8O1 0, 2400 8O1 1"));
     }
 
+    // The ports in the order searched: USB weighing devices, the adapters a
+    // scale is usually on, then the built-in ports.
+    void portOrder_data() {
+        QTest::addColumn<QString>("system");  // name, h: weighing device, u: USB maker known
+        QTest::addColumn<QString>("searched");
+        QTest::newRow("adapters before built-in ports")
+            << "/dev/ttyS0 /dev/ttyUSB1:u /dev/hidraw2:h /dev/ttyS1 /dev/ttyACM0:u /dev/ttyUSB0:u"
+            << "/dev/hidraw2 /dev/ttyACM0 /dev/ttyUSB0 /dev/ttyUSB1 /dev/ttyS0 /dev/ttyS1";
+        QTest::newRow("an adapter whose maker is not known") << "/dev/ttyS0 /dev/ttyUSB0 /dev/ttyAMA0:u"
+                                                             << "/dev/ttyAMA0 /dev/ttyUSB0 /dev/ttyS0";
+    }
+
+    void portOrder() {
+        QFETCH(QString, system);
+        QFETCH(QString, searched);
+        QList<PortChoice> ports;
+        for (const QString& p : system.split(' '))
+            ports.append({p.section(':', 0, 0), {}, p.endsWith(":h"), p.endsWith(":u")});
+        QStringList order;
+        for (const PortChoice& p : searchOrder(ports)) order << p.name;
+        QCOMPARE(order.join(' '), searched);
+    }
+
+    // A print heard during the search shows what F9 would read of it.
+    void printHeard_data() {
+        QTest::addColumn<QByteArray>("heard");
+        QTest::addColumn<bool>("cut");  // its first line may have begun before
+        QTest::addColumn<Failure>("failure");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("gross, tare, net") << QByteArray("GROSS  1.500 kg\r\nTARE   0.250 kg\r\nNET    1.250 kg\r\n") << false
+                                          << Failure::None << "1.250 kg";
+        QTest::newRow("net first") << QByteArray("NET    40.20 g\r\nGROSS  50.20 g\r\n") << false << Failure::None << "40.20 g";
+        QTest::newRow("its first line cut") << QByteArray("0 kg\r\nGROSS  1.500 kg\r\nNET    1.250 kg\r\n") << true
+                                            << Failure::None << "1.250 kg";
+        QTest::newRow("one line") << QByteArray("N      40.20 g\r\n") << false << Failure::None << "40.20 g";
+        QTest::newRow("gross less tare is not the net") << QByteArray("G  50.20 g\r\nT  10.00 g\r\nN  40.30 g\r\n") << false
+                                                        << Failure::Disagrees << "";
+    }
+
+    void printHeard() {
+        QFETCH(QByteArray, heard);
+        QFETCH(bool, cut);
+        QFETCH(Failure, failure);
+        QFETCH(QString, shown);
+        const Weighing w = pesolane::printHeard(heard.toStdString(), cut);
+        QCOMPARE(w.failure, failure);
+        if (failure == Failure::None) QCOMPARE(told(w), shown);
+    }
+
     // Each format as the port object has it: a pseudo-terminal keeps none of it.
     void lineFormat_data() {
         QTest::addColumn<QString>("format");
@@ -809,6 +864,15 @@ private slots:
             << "\\x05"
             << QByteArray("; mine\n[pesage]\ndelai=3\ncouleur=bleu\nport=/dev/ttyUSB1\nvitesse=1200\nformat=7O1\nprotocole=commande\n"
                           "commande=\\\\x05\nfin-commande=crlf\n\n[autre]\nport=x\n");
+        QTest::newRow("no LF after the last line")
+            << QByteArray("[pesage]\nport=/dev/ttyS0\n\n[autre]\ncle=1") << "\\x05"
+            << QByteArray("[pesage]\nport=/dev/ttyUSB1\nvitesse=1200\nformat=7O1\nprotocole=commande\ncommande=\\\\x05\n"
+                          "fin-commande=crlf\n\n[autre]\ncle=1");
+        QTest::newRow("a second [pesage], a Latin-1 comment")
+            << QByteArray("; caf\xE9 du matin\n[pesage]\r\nvitesse=2400\r\n[autre]\nx=1\n[pesage]\ncommande = SI\nformat=8E1\ndelai=4\n")
+            << "\\x05"
+            << QByteArray("; caf\xE9 du matin\n[pesage]\r\nport=/dev/ttyUSB1\nvitesse=1200\nformat=7O1\nprotocole=commande\n"
+                          "commande=\\\\x05\nfin-commande=crlf\n[autre]\nx=1\n[pesage]\ndelai=4\n");
         QTest::newRow("a ;") << QByteArray("[other]\na=1\n") << "P;X"
                              << QByteArray("[other]\na=1\n\n[pesage]\nport=/dev/ttyUSB1\nvitesse=1200\nformat=7O1\nprotocole=commande\n"
                                            "commande=\"P;X\"\nfin-commande=crlf\n");

@@ -234,7 +234,7 @@ FAULTS = [
     ("search-ENQ-not-cleared", [(PROBES, '{"\\x05", "\\\\x05", "aucune", "\\r\\n"}', '{"\\x05", "\\\\x05", "aucune", ""}')]),
     ("search-echo-taken", [(PROBES, "while (!sent.empty() && bytes", "while (false && bytes")]),
     ("search-noise-taken", [(PROBES, "if (noise || !read) return r;", "if (!read) return r;")]),
-    ("search-cut-line-judged", [(PROBES, "framing.opened(sent.empty());", "framing.opened(false);")]),
+    ("search-cut-line-judged", [(PROBES, "framing.opened(cutAtStart);", "framing.opened(false);")]),
     ("search-unknown-is-scale", [(PROBES, "understood = understood || line.meaning != Meaning::NotUnderstood;",
                                   "understood = true;")]),
     ("search-no-listen-first", [(PROBES, "if (t.probe >= 0 && allowed(listen)", "if (false && allowed(listen)")]),
