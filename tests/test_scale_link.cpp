@@ -213,21 +213,37 @@ private slots:
     // sent. Either way no box and no step changes.
     void search_fromTheWindow_data() {
         QTest::addColumn<bool>("cancel");
-        QTest::newRow("Enregistrer") << false;
-        QTest::newRow("Annuler") << true;
+        QTest::addColumn<QByteArray>("file");     // the settings file before; none: the link at 9600 bauds
+        QTest::addColumn<QByteArray>("command");  // the command found
+        QTest::newRow("Enregistrer") << false << QByteArray() << QByteArray("S");
+        QTest::newRow("Annuler") << true << QByteArray() << QByteArray();
+        // Its own command, which no probe sends, tried first; the file's bad line no hindrance.
+        QTest::newRow("set up already, a bad line") << false << QByteArray("[pesage]\nport=@\nvitesse=4800\ncommande=PRT\nformat=9X9\n")
+                                                    << QByteArray("PRT");
     }
 
     void search_fromTheWindow() {
         QFETCH(bool, cancel);
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, command);
         QTemporaryDir dir;
         qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
         QProcess scale;
         scale.start("python3", {PESOLANE_SOURCE_DIR "/tests/fake_scale.py", "--speed", "4800", "--command", "SI\\r\\n",
-                                "--command", "S\\r\\n", "--answer", "S S    12.5 g", "--record", dir.filePath("heard"), "--seconds", "60"});
+                                "--command", "S\\r\\n", "--command", "PRT\\r\\n", "--answer", "S S    12.5 g", "--record",
+                                dir.filePath("heard"), "--seconds", "60"});
         QVERIFY(scale.waitForReadyRead(5000));
         const QString port = QString::fromLatin1(scale.readLine().trimmed());
+        const QString conf = dir.filePath("pesolane/pesolane.conf");
         ScaleSettings settings = settingsFor(port, 2);  // 9600 bauds: not its speed
-        settings.systemRoot = dir.path();               // no USB weighing device
+        if (!file.isEmpty()) {
+            QDir().mkpath(dir.filePath("pesolane"));
+            QFile f(conf);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(file.replace("@", port.toLatin1())) > 0);
+            f.close();
+            settings = settingsFromFile(conf);
+        }
+        settings.systemRoot = dir.path();  // no USB weighing device
         Rig rig(settings);
         runRoad(rig.w, kRoad, 2);
         const QStringList shown = rig.w.shown();
@@ -252,17 +268,22 @@ private slots:
             const qint64 sent = QFileInfo(dir.filePath("heard")).size();
             QTest::qWait(1000);
             QCOMPARE(QFileInfo(dir.filePath("heard")).size(), sent);
-            QVERIFY(!QFile::exists(dir.filePath("pesolane/pesolane.conf")));
+            QVERIFY(!QFile::exists(conf));
         } else {
             QMessageBox* result = nullptr;
             QVERIFY(QTest::qWaitFor([&] { return (result = rig.w->findChild<QMessageBox*>("searchResult")) != nullptr; }, 30000));
             QCOMPARE(result->informativeText(), "Port : " + port + "\nVitesse : 4800 bauds\nFormat : 8N1\nProtocole : commande\n"
-                                                "Commande : S CR LF\nPesée affichée : 12.5 g");
+                                                "Commande : " + command + " CR LF\nPesée affichée : 12.5 g");
+            if (!file.isEmpty()) {  // found at the first question: asked, asked again, read
+                QFile heard(dir.filePath("heard"));
+                QVERIFY(heard.open(QIODevice::ReadOnly));
+                QCOMPARE(heard.readAll(), command + "\r\n" + command + "\r\n" + command + "\r\n");
+            }
             QTest::mouseClick(result->findChild<QPushButton*>("save"), Qt::LeftButton);
-            QFile file(dir.filePath("pesolane/pesolane.conf"));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QCOMPARE(file.readAll(), "[pesage]\nport=" + port.toLatin1() + "\nvitesse=4800\nformat=8N1\nprotocole=commande\n"
-                                     "commande=S\nfin-commande=crlf\n");
+            QFile saved(conf);
+            QVERIFY(saved.open(QIODevice::ReadOnly));
+            QCOMPARE(saved.readAll(), "[pesage]\nport=" + port.toLatin1() + "\nvitesse=4800\nformat=8N1\nprotocole=commande\n"
+                                      "commande=" + command + "\nfin-commande=crlf\n");
         }
         QCOMPARE(rig.w.shown(), shown);
         QCOMPARE(rig.w.text(Ctl::TxtPoidsTotal), total);
