@@ -156,7 +156,7 @@ searches=(
   "find_enq|--speed 1200 --command \x05 --answer ST,+00050.20\x20\x20g|1200 8N1 commande \\\\x05 aucune|00050.20 g"
   "find_stream|--speed 9600 --format 7E1 --stream ST,GS,+\x20\x20100.25\x20g --every 0.1|9600 7E1 continu - -|100.25 g"
   "find_once|--speed 2400 --format 7E1 --once --command SI\r\n --answer S\x20S\x20\x20\x20\x201.25\x20kg|2400 7E1 impression - -|"
-  "find_print|--speed 2400 --burst --stream GROSS\x20\x201.500\x20kg --stream NET\x20\x20\x20\x201.25\x20kg --every 2.5|2400 8N1 impression - -|1.25 kg"
+  "find_print|--speed 2400 --burst --stream GROSS\x20\x201.500\x20kg --stream TARE\x20\x20\x200.250\x20kg --stream NET\x20\x20\x20\x201.25\x20kg --every 2.5|2400 8N1 impression - -|1.25 kg"
 )
 searching=()
 for row in "${searches[@]}"; do
@@ -194,6 +194,10 @@ protocole=$protocol"
     echo "FAIL search $name: the file holds"; cat "$conf"; echo "--- want"; echo "$expected"; tail -3 "$runtime/$name/err"
     failures=$((failures + 1))
     continue
+  fi
+  # What the search shows is what F9 reads: a print by its net.
+  if [ -n "$weight" ] && ! grep -qxF "Pesée affichée : $weight" "$runtime/$name/out"; then
+    echo "FAIL search $name: it shows '$(grep -m1 '^Pesée' "$runtime/$name/out")', want '$weight'"; failures=$((failures + 1)); continue
   fi
   if [ -n "$weight" ]; then
     got=$(env LC_ALL=fr_FR.UTF-8 XDG_CONFIG_HOME="$runtime/$name" timeout 20 "$program" --lire-poids 2>&1)

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolTip>
@@ -14,6 +15,7 @@
 #include <sys/resource.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "application.h"
@@ -509,6 +511,8 @@ private slots:
         QTest::newRow("under zero") << "fifo" << "|030502001400" << "" << F::BelowZero;
         QTest::newRow("short report") << "fifo" << "|030402" << "" << F::BadReport;
         QTest::newRow("unplugged during the read") << "fifo" << "|x" << "20" << F::LinkLost;
+        // Typed over during the read ("t"): given up, its report comes too late for the box. No outcome at all.
+        QTest::newRow("typed over, then its report") << "fifo" << "|t030402001400" << "500" << F::TimedOut;
     }
 
     void hid() {
@@ -542,6 +546,7 @@ private slots:
             QTest::keyClick(rig.w->textBox(Ctl::TxtPoidsTotal), Qt::Key_F9);
             if (read == 1) scale.send("030402001400");
             else if (after == "x") scale.unplug();
+            else if (after.startsWith('t')) rig.w.type(Ctl::TxtPoidsTotal, "500"), scale.send(after.mid(1)), QTest::qWait(300);
             else scale.send(after), sent.endsWith('*') ? sending.start(5) : void();
             QVERIFY(QTest::qWaitFor([&] { return !rig.link.busy(); }, 5000));
             QCOMPARE(rig.failure, read == 1 ? Failure::None : failure);
@@ -554,27 +559,46 @@ private slots:
     // it; where asking fails, the next report it sends is taken.
     void hid_asksForTheCurrentReport_data() {
         QTest::addColumn<QByteArray>("answer");  // to the ask; empty: asking fails
+        QTest::addColumn<bool>("lost");          // unplugged during an earlier read, its ask answered late
         QTest::addColumn<QString>("weight");
-        QTest::newRow("answers") << QByteArray("030402001900") << "25 g";
-        QTest::newRow("asking fails") << QByteArray() << "30 g";
+        QTest::newRow("answers") << QByteArray("030402001900") << false << "25 g";
+        QTest::newRow("asking fails") << QByteArray() << false << "30 g";
+        QTest::newRow("the answer to an ask from before the loss") << QByteArray() << true << "30 g";
     }
 
     void hid_asksForTheCurrentReport() {
         QFETCH(QByteArray, answer);
+        QFETCH(bool, lost);
         QFETCH(QString, weight);
         QTemporaryDir root;
         SimulatedHidScale scale(root.filePath("scale"));
         ScaleSettings settings = settingsFor(scale.port, 2);
-        std::atomic<int> askedFor{0};
+        std::atomic<int> askedFor{0}, asks{0};
+        std::atomic<bool> late{!lost};
         HidReader reader(settings, nullptr, [&](int, std::uint8_t id, std::size_t size) {
+            if (++asks == 1 && lost) {  // held until the next read is under way: 20 g, the weight before the loss
+                while (!late) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                return QByteArray::fromHex("030402001400");
+            }
             const QByteArray given = QByteArray::fromHex(answer);
             return askedFor = id * 100 + int(size), given;  // the test may end once told
         });
+        const auto release = qScopeGuard([&] { late = true; });
         Weighing got;
         QObject::connect(&reader, &HidReader::finished, [&](const Weighing& w) { got = w; });
+        if (lost) {
+            reader.read();
+            QTRY_COMPARE(asks.load(), 1);
+            scale.unplug();
+            QTRY_VERIFY(!reader.busy());
+            QCOMPARE(got.failure, Failure::LinkLost);
+            scale.plug();
+        }
         scale.send("030402001400");  // before the read
         reader.read();
         QTRY_COMPARE(askedFor.load(), 306);  // report 3, six bytes
+        late = true;
+        QTest::qWait(lost ? 100 : 0);
         scale.send("030402001E00");
         QTRY_VERIFY(!reader.busy());
         QCOMPARE(QString::fromStdString(got.weight + " " + got.unit), weight);
