@@ -222,6 +222,8 @@ private slots:
         // Its own command, which no probe sends, tried first; the file's bad line no hindrance.
         QTest::newRow("set up already, a bad line") << false << QByteArray("[pesage]\nport=@\nvitesse=4800\ncommande=PRT\nformat=9X9\n")
                                                     << QByteArray("PRT");
+        // A scale that prints gross, tare and net on its PRINT key, pressed during the search: shown, and read, by its net.
+        QTest::newRow("a print") << false << QByteArray() << QByteArray();
     }
 
     void search_fromTheWindow() {
@@ -230,14 +232,18 @@ private slots:
         QFETCH(QByteArray, command);
         QTemporaryDir dir;
         qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+        const bool print = !cancel && command.isEmpty();
         QProcess scale;
-        scale.start("python3", {PESOLANE_SOURCE_DIR "/tests/fake_scale.py", "--speed", "4800", "--command", "SI\\r\\n",
-                                "--command", "S\\r\\n", "--command", "PRT\\r\\n", "--answer", "S S    12.5 g", "--record",
-                                dir.filePath("heard"), "--seconds", "60"});
+        scale.start("python3", QStringList{PESOLANE_SOURCE_DIR "/tests/fake_scale.py", "--speed", "4800", "--record", dir.filePath("heard"),
+                                           "--seconds", "60"} +
+                                   (print ? QStringList{"--burst", "--every", "2.5", "--stream", "GROSS  1.500 kg", "--stream",
+                                                        "TARE   0.250 kg", "--stream", "NET    1.25 kg"}
+                                          : QStringList{"--command", "SI\\r\\n", "--command", "S\\r\\n", "--command", "PRT\\r\\n",
+                                                        "--answer", "S S    12.5 g"}));
         QVERIFY(scale.waitForReadyRead(5000));
         const QString port = QString::fromLatin1(scale.readLine().trimmed());
         const QString conf = dir.filePath("pesolane/pesolane.conf");
-        ScaleSettings settings = settingsFor(port, 2);  // 9600 bauds: not its speed
+        ScaleSettings settings = settingsFor(port, 5);  // 9600 bauds: not its speed
         if (!file.isEmpty()) {
             QDir().mkpath(dir.filePath("pesolane"));
             QFile f(conf);
@@ -274,8 +280,9 @@ private slots:
         } else {
             QMessageBox* result = nullptr;
             QVERIFY(QTest::qWaitFor([&] { return (result = rig.w->findChild<QMessageBox*>("searchResult")) != nullptr; }, 30000));
-            QCOMPARE(result->informativeText(), "Port : " + port + "\nVitesse : 4800 bauds\nFormat : 8N1\nProtocole : commande\n"
-                                                "Commande : " + command + " CR LF\nPesée affichée : 12.5 g");
+            QCOMPARE(result->informativeText(), "Port : " + port + "\nVitesse : 4800 bauds\nFormat : 8N1\nProtocole : " +
+                                                    (print ? QString("impression\nPesée affichée : 1.25 kg")
+                                                           : "commande\nCommande : " + command + " CR LF\nPesée affichée : 12.5 g"));
             if (!file.isEmpty()) {  // found at the first question: asked, asked again, read
                 QFile heard(dir.filePath("heard"));
                 QVERIFY(heard.open(QIODevice::ReadOnly));
@@ -284,8 +291,8 @@ private slots:
             QTest::mouseClick(result->findChild<QPushButton*>("save"), Qt::LeftButton);
             QFile saved(conf);
             QVERIFY(saved.open(QIODevice::ReadOnly));
-            QCOMPARE(saved.readAll(), "[pesage]\nport=" + port.toLatin1() + "\nvitesse=4800\nformat=8N1\nprotocole=commande\n"
-                                      "commande=" + command + "\nfin-commande=crlf\n");
+            QCOMPARE(saved.readAll(), "[pesage]\nport=" + port.toLatin1() + "\nvitesse=4800\nformat=8N1\nprotocole=" +
+                                          (print ? QByteArray("impression\n") : "commande\ncommande=" + command + "\nfin-commande=crlf\n"));
         }
         QCOMPARE(rig.w.shown(), shown);
         QCOMPARE(rig.w.text(Ctl::TxtPoidsTotal), total);
@@ -295,7 +302,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(rig.w.form.get()));
         QVERIFY(rig.readInto(Ctl::TxtPoidsReel1er));
         QCOMPARE(rig.takeFailure(), QString());
-        QCOMPARE(rig.w.text(Ctl::TxtPoidsReel1er), QString("12.5"));
+        QCOMPARE(rig.w.text(Ctl::TxtPoidsReel1er), QString(print ? "1.25" : "12.5"));
     }
 
     // A weight in another unit than the one still held by another weight box
