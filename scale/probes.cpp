@@ -15,14 +15,18 @@ const std::vector<Probe>& probeTable() {
     // but in ESC P. ENQ has no line end: a CR LF after it ends what a scale
     // may hold of it half read, and is at worst a command unknown.
     static const std::vector<Probe> table = {
-        {"SI\r\n", "S", "crlf", ""},          // the weight now; S, the stable weight, is the command
-        {"\x1bP\r\n", "\\eP", "crlf", ""},    // the print key's weight; CR LF optional where it is ESC P alone
-        {"IP\r\n", "IP", "crlf", ""},         // the weight now, printed
-        {"\nW\r", "\\nW", "cr", ""},          // weight, then status bytes; before W CR, whose CR would
-        {"W\r", "W", "cr", ""},               // make a W CR LF with its LF: a unit changed on some scales
-        {"READ\r\n", "READ", "crlf", ""},     // the indicator's weight
-        {"G\r\n", "G", "crlf", ""},           // the gross weight
-        {"\x05", "\\x05", "aucune", "\r\n"},  // a weight at ENQ
+        {"SI\r\n", "SI", "crlf", "", "S\r\n", "S"},  // the weight now; then S, the stable weight
+        {"\x1bP\r\n", "\\eP", "crlf", "", "", ""},    // the print key's weight; CR LF optional where it is ESC P alone
+        {"IP\r\n", "IP", "crlf", "", "", ""},         // the weight now, printed
+        // Weight, then status bytes: LF W CR before W CR, whose CR would make a W
+        // CR LF with its LF (a unit changed on some scales). Answered, it is
+        // asked W CR next: LF W CR again only of a scale that takes LF as the
+        // start of every command.
+        {"\nW\r", "\\nW", "cr", "", "W\r", "W", true, true},
+        {"W\r", "W", "cr", "", "", ""},
+        {"READ\r\n", "READ", "crlf", "", "", ""},     // the indicator's weight
+        {"G\r\n", "G", "crlf", "", "N\r\n", "N", false},  // the gross weight; then N, the net, as its manual gives it
+        {"\x05", "\\x05", "aucune", "\r\n", "", ""},  // a weight at ENQ
     };
     return table;
 }

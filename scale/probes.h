@@ -21,6 +21,16 @@ struct Probe {
     std::string command;  // the link's command once it has an answer, as the settings write it (escapes)
     std::string end;      // what follows that command: crlf, cr, lf or aucune
     std::string clear;    // sent after the answer: ends a command a scale may hold half read
+    // Asked only of a scale that answered this probe twice: the request its
+    // manual gives for the weight F9 wants (the stable weight, the net),
+    // with the same end; the link's command in its place when answered too.
+    std::string better;
+    std::string betterCommand;
+    bool kept = true;     // the link's command when `better` is not answered (a gross never is)
+    // `better` is the second question, before this probe is sent again: the
+    // probe's own bytes, sent twice in a row, would put on the line what it
+    // must never hold (LF W CR twice holds W CR LF).
+    bool betterFirst = false;
 };
 
 // The probes, in the order they are sent at one line setting.

@@ -131,11 +131,14 @@ void ScaleSearch::nextPort() {
     }
     portClock_.start();
     lastPortByte_ = 0;  // what came before the port opened is unknown: as if a byte came then
+    talking_.reset();
     nextTrial();
 }
 
 void ScaleSearch::nextTrial() {
+    while (trial_ < plan_.size() && talking_ && plan_[trial_].probe >= 0 && plan_[trial_].line == *talking_) ++trial_;
     if (trial_ >= plan_.size()) return nextPort();
+    watched_ = false;
     const Trial& t = plan_[trial_];
     ++result_.trials;
     if (!lineSet_ || !(t.line == line_)) {
@@ -198,7 +201,7 @@ void ScaleSearch::bytesCame() {
     lastByte_ = since_.elapsed();
     // An answer is judged once its bytes pause; bytes that keep coming, at
     // the latest after the longest window.
-    if (phase_ == Phase::Asking || phase_ == Phase::Confirming)
+    if (phase_ == Phase::Asking || phase_ == Phase::Confirming || phase_ == Phase::Bettering)
         window_.start(int(std::clamp<qint64>(kLongestWindowMs - since_.elapsed(), 0, std::max(150, replyMs() - kAnswerMs))));
 }
 
@@ -209,11 +212,17 @@ void ScaleSearch::windowOver() {
     case Phase::Listening:
         if (judgeReply(bytes, {}, !firstWhole_).heard == Heard::Scale) {
             phase_ = Phase::Watching;
+            watched_ = true;
+            talking_ = t.line;
             longestGap_ = 0;
             lastByte_ = 0;
             since_.start();
             return window_.start(kWatchMs);
         }
+        // Bytes that come unasked, whatever they read as: a device that talks
+        // on its own is not asked at this setting (its answer could not be
+        // told from what it sends anyway); the search listens on elsewhere.
+        if (!heard_.isEmpty()) talking_ = t.line;
         ++trial_;
         return nextTrial();
     case Phase::Watching: {
@@ -227,6 +236,11 @@ void ScaleSearch::windowOver() {
     case Phase::Confirming: {
         const Probe& p = scope_.probes[std::size_t(t.probe)];
         const Reply reply = judgeReply(bytes, p.sent);
+        if (reply.heard == Heard::Scale && phase_ == Phase::Asking && p.betterFirst) {
+            firstReply_ = heard_;
+            firstReplyWhole_ = firstWhole_;
+            return askBetter(p);
+        }
         if (reply.heard == Heard::Scale && phase_ == Phase::Asking) {
             // Once might be chance (a PRINT key pressed then): asked again, it answers again.
             phase_ = Phase::Confirming;
@@ -234,6 +248,7 @@ void ScaleSearch::windowOver() {
             firstReplyWhole_ = firstWhole_;
             return ask();
         }
+        if (reply.heard == Heard::Scale && !p.better.empty() && !p.betterFirst) return askBetter(p);
         if (reply.heard == Heard::Scale) return found(Protocol::Command, &p);
         if (reply.heard == Heard::Nothing && phase_ == Phase::Confirming) {
             // Asked again, silent: what came was a print, sent unasked.
@@ -247,6 +262,16 @@ void ScaleSearch::windowOver() {
         }
         return afterProbe();
     }
+    case Phase::Bettering: {
+        const Probe& p = scope_.probes[std::size_t(t.probe)];
+        if (judgeReply(bytes, p.better).heard == Heard::Scale) return found(Protocol::Command, &p, true);
+        if (p.betterFirst) {  // not answered: the probe again, to confirm its own answer
+            phase_ = Phase::Confirming;
+            return ask();
+        }
+        if (p.kept) return found(Protocol::Command, &p);
+        return afterProbe();  // its answer would not be the weight F9 wants: never written
+    }
     case Phase::Clearing:
         dropWaiting();
         ++trial_;
@@ -254,6 +279,16 @@ void ScaleSearch::windowOver() {
     case Phase::Idle:
     case Phase::Reading: return;
     }
+}
+
+void ScaleSearch::askBetter(const Probe& p) {
+    // Answered: now the request its manual gives for the weight F9 wants.
+    phase_ = Phase::Bettering;
+    heard_.clear();
+    port_->write(p.better.data(), qint64(p.better.size()));
+    lastByte_ = -1;
+    since_.start();
+    window_.start(replyMs());
 }
 
 void ScaleSearch::afterProbe() {
@@ -267,7 +302,7 @@ void ScaleSearch::afterProbe() {
     window_.start(kClearMs);
 }
 
-void ScaleSearch::found(Protocol protocol, const Probe* probe) {
+void ScaleSearch::found(Protocol protocol, const Probe* probe, bool better) {
     ScaleSettings& s = result_.settings;
     if (!ports_[portIndex_].hid) {
         s = base_;
@@ -277,12 +312,11 @@ void ScaleSearch::found(Protocol protocol, const Probe* probe) {
         s.format = QString::fromStdString(line_.format);
         s.protocol = protocol;
         if (probe) {
-            applySetting(s, QStringLiteral("commande"), QString::fromStdString(probe->command));
+            applySetting(s, QStringLiteral("commande"), QString::fromStdString(better ? probe->betterCommand : probe->command));
             applySetting(s, QStringLiteral("fin-commande"), QString::fromStdString(probe->end));
         }
     }
     s.problems.clear();
-    result_.found = true;
     window_.stop();
     if (port_->isOpen()) port_->close();  // the read below opens it with what was found
     if (protocol == Protocol::Print) {
@@ -290,10 +324,11 @@ void ScaleSearch::found(Protocol protocol, const Probe* probe) {
         // shows what F9 would read of it: its net, or its one weight.
         const Weighing w = printHeard(std::string_view(heard_.constData(), std::size_t(heard_.size())), !firstWhole_);
         s.protocol = Protocol::Print;
-        result_.shown = w.failure == Failure::None ? QString::fromStdString(w.weight + ' ' + w.unit)
-                        : w.failure == Failure::TimedOut
-                            ? QStringLiteral("une impression, sans pesée lisible")
-                            : QString::fromStdString(messageOf(w, s.port.toStdString(), {}, s.seconds));
+        if (w.failure != Failure::None || w.unit.empty())
+            return noWeight(w.failure == Failure::TimedOut ? QStringLiteral("une impression, sans pesée lisible")
+                                                           : QString::fromStdString(messageOf(w, s.port.toStdString(), {}, s.seconds)));
+        result_.found = true;
+        result_.shown = QString::fromStdString(w.weight + ' ' + w.unit);
         return finish();
     }
     phase_ = Phase::Reading;
@@ -301,14 +336,37 @@ void ScaleSearch::found(Protocol protocol, const Probe* probe) {
     reading.seconds = kReadSeconds;
     reader_ = new ScaleLink(reading, this);
     connect(reader_, &ScaleLink::finished, this, [this](const Weighing& w) {
-        result_.shown = w.failure == Failure::None ? QString::fromStdString(w.weight + ' ' + w.unit)
-                                                   : reader_->message(w);
+        const QString why = w.failure == Failure::None ? QStringLiteral("pas de masse : aucune unité") : reader_->message(w);
+        reader_->setSettings(reader_->settings());  // the port let go, for the search to go on
         reader_->deleteLater();
         reader_ = nullptr;
+        // Found only when F9's own read, with the settings about to be written, gives a settled mass weight.
+        if (w.failure != Failure::None || w.unit.empty()) return noWeight(why);
+        result_.found = true;
+        result_.shown = QString::fromStdString(w.weight + ' ' + w.unit);
         finish();
     });
     emit progress(QStringLiteral("%1 : lecture de la pesée").arg(s.port), total(), total());
     reader_->read();
+}
+
+void ScaleSearch::noWeight(const QString& why) {
+    const PortChoice& p = ports_[portIndex_];
+    result_.settings = {};
+    phase_ = Phase::Idle;
+    if (p.hid) {  // absent, not allowed, or no weight: told as a port that would not do
+        result_.refused << why;
+        emit portRefused(p.name, why);
+        return nextPort();
+    }
+    result_.noWeight << QStringLiteral("%1, %2 : %3").arg(p.name, lineText(line_), why);
+    if (watched_) talking_ = line_;  // it talks on its own here: no question at this setting
+    setLine(*port_, line_.baud, QString::fromStdString(line_.format));
+    if (!port_->open(QIODevice::ReadWrite)) return nextPort();
+    portClock_.start();
+    lastPortByte_ = 0;
+    ++trial_;
+    nextTrial();
 }
 
 void ScaleSearch::finish() {

@@ -46,6 +46,7 @@ struct SearchResult {
     QString shown;            // the weight the scale shows now, or why none was read
     QStringList refused;      // ports that would not open, each with why
     QStringList answeredOtherwise;  // settings at which a scale said "command unknown"
+    QStringList noWeight;     // settings at which a device talked, but gave no settled mass weight, each with why
     int trials = 0;           // trials made
 };
 
@@ -72,7 +73,7 @@ signals:
     void over(const pesolane::SearchResult& result);
 
 private:
-    enum class Phase { Idle, Listening, Watching, Asking, Confirming, Clearing, Reading };
+    enum class Phase { Idle, Listening, Watching, Asking, Confirming, Bettering, Clearing, Reading };
 
     void nextPort();
     void nextTrial();
@@ -80,8 +81,10 @@ private:
     void bytesCame();
     void ask();
     void afterProbe();
+    void askBetter(const Probe& p);
     void dropWaiting();
-    void found(Protocol protocol, const Probe* probe);
+    void found(Protocol protocol, const Probe* probe, bool better = false);
+    void noWeight(const QString& why);
     void finish();
     int replyMs() const;
 
@@ -105,6 +108,8 @@ private:
     std::size_t trial_ = 0;
     LineSetting line_;
     bool lineSet_ = false;
+    std::optional<LineSetting> talking_;  // where bytes came unasked, on this port
+    bool watched_ = false;                // this trial heard a scale talk on its own
     SearchResult result_;
     ScaleLink* reader_ = nullptr;
 };

@@ -236,7 +236,7 @@ private slots:
         QProcess scale;
         scale.start("python3", QStringList{PESOLANE_SOURCE_DIR "/tests/fake_scale.py", "--speed", "4800", "--record", dir.filePath("heard"),
                                            "--seconds", "60"} +
-                                   (print ? QStringList{"--burst", "--every", "2.5", "--stream", "GROSS  1.500 kg", "--stream",
+                                   (print ? QStringList{"--burst", "--every", "1.5", "--stream", "GROSS  1.500 kg", "--stream",
                                                         "TARE   0.250 kg", "--stream", "NET    1.25 kg"}
                                           : QStringList{"--command", "SI\\r\\n", "--command", "S\\r\\n", "--command", "PRT\\r\\n",
                                                         "--answer", "S S    12.5 g"}));
