@@ -773,53 +773,14 @@ private slots:
                          "2400 8O1 0, 2400 8O1 1"));
     }
 
-    // The ports in the order searched: USB weighing devices, the adapters a
-    // scale is usually on, then the built-in ports.
-    void portOrder_data() {
-        QTest::addColumn<QString>("system");  // name, h: weighing device, u: USB maker known
-        QTest::addColumn<QString>("searched");
-        QTest::newRow("adapters before built-in ports")
-            << "/dev/ttyS0 /dev/ttyUSB1:u /dev/hidraw2:h /dev/ttyS1 /dev/ttyACM0:u /dev/ttyUSB0:u"
-            << "/dev/hidraw2 /dev/ttyACM0 /dev/ttyUSB0 /dev/ttyUSB1 /dev/ttyS0 /dev/ttyS1";
-        QTest::newRow("an adapter whose maker is not known") << "/dev/ttyS0 /dev/ttyUSB0 /dev/ttyAMA0:u"
-                                                             << "/dev/ttyAMA0 /dev/ttyUSB0 /dev/ttyS0";
-    }
-
+    // USB weighing devices, then the adapters a scale is usually on (":u": a USB maker known), then the built-in ports.
     void portOrder() {
-        QFETCH(QString, system);
-        QFETCH(QString, searched);
         QList<PortChoice> ports;
-        for (const QString& p : system.split(' '))
+        for (const QString& p : QString("/dev/ttyS0 /dev/ttyUSB1:u /dev/hidraw2:h /dev/ttyS1 /dev/ttyACM0 /dev/ttyAMA0:u").split(' '))
             ports.append({p.section(':', 0, 0), {}, p.endsWith(":h"), p.endsWith(":u")});
         QStringList order;
         for (const PortChoice& p : searchOrder(ports)) order << p.name;
-        QCOMPARE(order.join(' '), searched);
-    }
-
-    // A print heard during the search shows what F9 would read of it.
-    void printHeard_data() {
-        QTest::addColumn<QByteArray>("heard");
-        QTest::addColumn<bool>("cut");  // its first line may have begun before
-        QTest::addColumn<Failure>("failure");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("gross, tare, net") << QByteArray("GROSS  1.500 kg\r\nTARE   0.250 kg\r\nNET    1.250 kg\r\n") << false
-                                          << Failure::None << "1.250 kg";
-        QTest::newRow("net first") << QByteArray("NET    40.20 g\r\nGROSS  50.20 g\r\n") << false << Failure::None << "40.20 g";
-        QTest::newRow("its first line cut") << QByteArray("0 kg\r\nGROSS  1.500 kg\r\nNET    1.250 kg\r\n") << true
-                                            << Failure::None << "1.250 kg";
-        QTest::newRow("one line") << QByteArray("N      40.20 g\r\n") << false << Failure::None << "40.20 g";
-        QTest::newRow("gross less tare is not the net") << QByteArray("G  50.20 g\r\nT  10.00 g\r\nN  40.30 g\r\n") << false
-                                                        << Failure::Disagrees << "";
-    }
-
-    void printHeard() {
-        QFETCH(QByteArray, heard);
-        QFETCH(bool, cut);
-        QFETCH(Failure, failure);
-        QFETCH(QString, shown);
-        const Weighing w = pesolane::printHeard(heard.toStdString(), cut);
-        QCOMPARE(w.failure, failure);
-        if (failure == Failure::None) QCOMPARE(told(w), shown);
+        QCOMPARE(order.join(' '), QString("/dev/hidraw2 /dev/ttyACM0 /dev/ttyAMA0 /dev/ttyUSB1 /dev/ttyS0 /dev/ttyS1"));
     }
 
     // Each format as the port object has it: a pseudo-terminal keeps none of it.
