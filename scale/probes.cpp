@@ -99,7 +99,7 @@ Reply judgeReply(std::string_view bytes, std::string_view sent, bool cutAtStart)
     bool read = false, understood = false, noise = false;
     framing.feed(bytes, 0, [&](const Framing::Piece& p) {
         if (p.frameEnd || noise) return;
-        const ScaleLine line = readScaleLine(unframed(p.text));
+        const ScaleLine line = readScaleLine(p.text);  // as F9 reads it: a frame's STX kept
         if (line.meaning == Meaning::Blank) return;
         if (line.meaning == Meaning::Unreadable) {
             noise = true;

@@ -131,14 +131,16 @@ void ScaleSearch::nextPort() {
     }
     portClock_.start();
     lastPortByte_ = 0;  // what came before the port opened is unknown: as if a byte came then
-    talking_.reset();
+    talking_.clear();
     nextTrial();
 }
 
 void ScaleSearch::nextTrial() {
-    while (trial_ < plan_.size() && talking_ && plan_[trial_].probe >= 0 && plan_[trial_].line == *talking_) ++trial_;
+    const auto talking = [this](const Trial& t) {
+        return t.probe >= 0 && std::find(talking_.begin(), talking_.end(), t.line) != talking_.end();
+    };
+    while (trial_ < plan_.size() && talking(plan_[trial_])) ++trial_;
     if (trial_ >= plan_.size()) return nextPort();
-    watched_ = false;
     const Trial& t = plan_[trial_];
     ++result_.trials;
     if (!lineSet_ || !(t.line == line_)) {
@@ -212,8 +214,7 @@ void ScaleSearch::windowOver() {
     case Phase::Listening:
         if (judgeReply(bytes, {}, !firstWhole_).heard == Heard::Scale) {
             phase_ = Phase::Watching;
-            watched_ = true;
-            talking_ = t.line;
+            talking_.push_back(t.line);
             longestGap_ = 0;
             lastByte_ = 0;
             since_.start();
@@ -222,7 +223,7 @@ void ScaleSearch::windowOver() {
         // Bytes that come unasked, whatever they read as: a device that talks
         // on its own is not asked at this setting (its answer could not be
         // told from what it sends anyway); the search listens on elsewhere.
-        if (!heard_.isEmpty()) talking_ = t.line;
+        if (!heard_.isEmpty()) talking_.push_back(t.line);
         ++trial_;
         return nextTrial();
     case Phase::Watching: {
@@ -360,7 +361,6 @@ void ScaleSearch::noWeight(const QString& why) {
         return nextPort();
     }
     result_.noWeight << QStringLiteral("%1, %2 : %3").arg(p.name, lineText(line_), why);
-    if (watched_) talking_ = line_;  // it talks on its own here: no question at this setting
     setLine(*port_, line_.baud, QString::fromStdString(line_.format));
     if (!port_->open(QIODevice::ReadWrite)) return nextPort();
     portClock_.start();

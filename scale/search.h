@@ -108,8 +108,7 @@ private:
     std::size_t trial_ = 0;
     LineSetting line_;
     bool lineSet_ = false;
-    std::optional<LineSetting> talking_;  // where bytes came unasked, on this port
-    bool watched_ = false;                // this trial heard a scale talk on its own
+    std::vector<LineSetting> talking_;  // the settings at which bytes came unasked, on this port
     SearchResult result_;
     ScaleLink* reader_ = nullptr;
 };
