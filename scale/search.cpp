@@ -326,8 +326,9 @@ void ScaleSearch::found(Protocol protocol, const Probe* probe, bool better) {
         const Weighing w = printHeard(std::string_view(heard_.constData(), std::size_t(heard_.size())), !firstWhole_);
         s.protocol = Protocol::Print;
         if (w.failure != Failure::None || w.unit.empty())
-            return noWeight(w.failure == Failure::TimedOut ? QStringLiteral("une impression, sans pesée lisible")
-                                                           : QString::fromStdString(messageOf(w, s.port.toStdString(), {}, s.seconds)));
+            return noWeight(w.failure == Failure::None       ? QStringLiteral("pas de masse : aucune unité")
+                            : w.failure == Failure::TimedOut ? QStringLiteral("une impression, sans pesée lisible")
+                                                             : QString::fromStdString(messageOf(w, s.port.toStdString(), {}, s.seconds)));
         result_.found = true;
         result_.shown = QString::fromStdString(w.weight + ' ' + w.unit);
         return finish();
