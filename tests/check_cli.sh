@@ -230,10 +230,11 @@ done
 scales="$scales $!"
 "$here/fake_scale.py" --echo --seconds 120 >"$runtime/echo" &
 scales="$scales $!"
-# A device that answers only with its gross; one that sends temperatures: no scale.
+# A device that answers only with its gross; one that sends temperatures (at 9600 bauds only): no scale, and at
+# another speed, what it sends unasked is heard and it is asked nothing.
 "$here/fake_scale.py" --command 'G\r\n' --answer 'G +  2.00 kg' --seconds 120 >"$runtime/gross" &
 scales="$scales $!"
-"$here/fake_scale.py" --stream '  21.5 C' --every 0.1 --seconds 120 >"$runtime/thermo" &
+"$here/fake_scale.py" --speed 9600 --stream '  21.5 C' --every 0.1 --seconds 120 >"$runtime/thermo" &
 scales="$scales $!"
 "$here/fake_scale.py" --record "$runtime/cut_heard" --seconds 120 >"$runtime/cut" &
 scales="$scales $!"
@@ -252,6 +253,7 @@ nothing=(
   "1|L'instrument de pesage USB /dev/hidraw99 est absent : vérifiez qu'il est branché et allumé, et le chemin donné par --port ou « port = ».|/dev/hidraw99 --protocole hid"
   "1|pesolane : aucun instrument de pesage trouvé. Essayé en 10 essais : $tried S CR LF ; $probes|$(cat "$runtime/gross") --vitesse 9600 --format 8N1"
   "1|pesolane : aucun instrument de pesage trouvé. Essayé en 1 essais : $tried S CR LF ; $probes|$(cat "$runtime/thermo") --vitesse 9600 --format 8N1"
+  "1|pesolane : aucun instrument de pesage trouvé. Essayé en 1 essais : vitesses 19200 ; formats 8N1 ; écoute, questions S CR LF ; $probes|$(cat "$runtime/thermo") --vitesse 19200 --format 8N1"
   "1|pesolane : aucun instrument de pesage trouvé. Essayé en 9 essais : $tried $probes|$(cat "$runtime/cut") --vitesse 9600 --format 8N1|[pesage]\ncommande=P;X\n"
 )
 for row in "${nothing[@]}"; do

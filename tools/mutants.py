@@ -228,10 +228,10 @@ FAULTS = [
     ("hid-node-not-hid", [(SETS, 's.port.startsWith(QLatin1String("/dev/hidraw"))', "false")]),
     ("hid-never-handed", [(LINK, "    if (readsHid(settings_)) {", "    if (false) {")]),
     # The search for a scale: only questions sent, replies judged by the shapes, what was found written.
-    ("search-probe-ESC-T", [(PROBES, '{"\\x1bP\\r\\n", "\\\\eP", "crlf", ""}', '{"\\x1bT\\r\\n", "\\\\eP", "crlf", ""}')]),
-    ("search-W-before-LF-W", [(PROBES, '{"\\nW\\r", "\\\\nW", "cr", ""},', '{"W\\r", "\\\\nW", "cr", ""},'),
-                              (PROBES, '{"W\\r", "W", "cr", ""},', '{"\\nW\\r", "W", "cr", ""},')]),
-    ("search-ENQ-not-cleared", [(PROBES, '{"\\x05", "\\\\x05", "aucune", "\\r\\n"}', '{"\\x05", "\\\\x05", "aucune", ""}')]),
+    ("search-probe-ESC-T", [(PROBES, '{"\\x1bP\\r\\n", "\\\\eP", "crlf", "", "", ""}', '{"\\x1bT\\r\\n", "\\\\eP", "crlf", "", "", ""}')]),
+    ("search-W-before-LF-W", [(PROBES, '{"\\nW\\r", "\\\\nW", "cr", "", "W\\r", "W", true, true},', '{"W\\r", "\\\\nW", "cr", "", "W\\r", "W", true, true},'),
+                              (PROBES, '{"W\\r", "W", "cr", "", "", ""},', '{"\\nW\\r", "W", "cr", "", "", ""},')]),
+    ("search-ENQ-not-cleared", [(PROBES, '{"\\x05", "\\\\x05", "aucune", "\\r\\n", "", ""}', '{"\\x05", "\\\\x05", "aucune", "", "", ""}')]),
     ("search-echo-taken", [(PROBES, "while (!sent.empty() && bytes", "while (false && bytes")]),
     ("search-noise-taken", [(PROBES, "if (noise || !read) return r;", "if (!read) return r;")]),
     ("search-cut-line-judged", [(PROBES, "framing.opened(cutAtStart);", "framing.opened(false);")]),
@@ -272,6 +272,13 @@ FAULTS = [
     ("hid-ask-before-loss-taken", [(HIDD, "if (!busy_ || serial != serial_ || report.isEmpty()) return;", "if (!busy_ || report.isEmpty()) return;")]),
     ("scale-lost-forgets-owed", [(LINK, "    port_->close();\n    port_->clearError();\n    if (!busy_) return;",
                                   "    port_->close();\n    port_->clearError();\n    session_ = ReadSession(settings_.protocol);\n    if (!busy_) return;")]),
+    # The search's judge and what it writes; caught by the command line's checks (--exclude package).
+    ("search-found-without-weight", [(SEARCH, "        if (w.failure != Failure::None || w.unit.empty()) return noWeight(why);\n", "")]),
+    ("search-talking-asked", [(SEARCH, "        if (!heard_.isEmpty()) talking_.push_back(t.line);\n", "")]),
+    ("search-cut-command-sent", [(SCMD, "!r.scope.probes.empty() && !commandTold) {", "!r.scope.probes.empty()) {")]),
+    ("search-S-unasked", [(PROBES, '{"SI\\r\\n", "SI", "crlf", "", "S\\r\\n", "S"}', '{"SI\\r\\n", "S", "crlf", "", "", ""}')]),
+    ("search-gross-written", [(PROBES, '"N\\r\\n", "N", false}', '"N\\r\\n", "N", true}')]),
+    ("search-LF-W-CR-twice", [(PROBES, '"W\\r", "W", true, true}', '"W\\r", "W", true, false}')]),
     ("save-backslash-once", [(SETS, "command.replace(QLatin1Char('\\\\'), QStringLiteral(\"\\\\\\\\\"));\n", "")]),
 ]
 
