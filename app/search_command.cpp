@@ -64,7 +64,7 @@ SearchRequest searchRequest(const ScaleSettings& settings, const QStringList& gi
         if (settings.protocol != Protocol::Command) r.scope.probes.clear();
     }
     const Probe own{(settings.command + settings.commandEnd).toStdString(), settings.commandText.toStdString(),
-                    commandEndName(settings.commandEnd).toStdString(), settings.commandEnd.isEmpty() ? "\r\n" : ""};
+                    commandEndName(settings.commandEnd).toStdString(), settings.commandEnd.isEmpty() ? "\r\n" : "", {}, {}};
     if (given.contains(QStringLiteral("commande"))) {
         r.scope.probes = {own};
     } else if (given.contains(QStringLiteral("fin-commande"))) {
@@ -73,10 +73,14 @@ SearchRequest searchRequest(const ScaleSettings& settings, const QStringList& gi
                              r.scope.probes.end());
     }
 
-    // What the file or the options set up is tried first.
+    // What the file or the options set up is tried first; its command only
+    // as F9 would send it: never one the file holds cut or unread.
+    const bool commandTold = std::any_of(settings.problems.begin(), settings.problems.end(), [](const ScaleSettings::Problem& p) {
+        return p.key == QLatin1String("commande") || p.key == QLatin1String("fin-commande");
+    });
     if (!settings.port.isEmpty() || !given.isEmpty()) {
         Trial known{{settings.baud, settings.format.toStdString()}, -1};
-        if (settings.protocol == Protocol::Command && !r.scope.probes.empty()) {
+        if (settings.protocol == Protocol::Command && !r.scope.probes.empty() && !commandTold) {
             const auto at = std::find_if(r.scope.probes.begin(), r.scope.probes.end(),
                                          [&own](const Probe& p) { return p.sent == own.sent; });
             if (at == r.scope.probes.end()) {
@@ -131,6 +135,8 @@ int searchFromCommandLine(int argc, char** argv, const SearchRequest& request) {
                                     request.scope.listen ? QStringLiteral("écoute, ") : QString(),
                                     probes.isEmpty() ? QStringLiteral("aucune question")
                                                      : QStringLiteral("questions ") + probes.join(QStringLiteral(" ; ")));
+            for (const QString& heard : r.noWeight)
+                text += QStringLiteral("Un appareil parle sans donner de pesée stable en masse, sur %1\n").arg(heard);
             for (const QString& at : r.answeredOtherwise)
                 text += QStringLiteral("Sur %1, un appareil répond « commande inconnue » à toutes les questions : "
                                        "donnez sa commande de pesée avec --commande.\n").arg(at);

@@ -91,6 +91,8 @@ void SearchDialog::over(const SearchResult& r) {
             "Causes possibles : l'instrument de pesage est éteint ; le câble est débranché ou n'est pas le bon ; "
             "un instrument qui n'envoie sa pesée que sur sa touche d'impression : appuyez dessus pendant la "
             "recherche. Aucun réglage n'a changé.");
+        for (const QString& heard : r.noWeight)
+            why = QStringLiteral("Un appareil parle sans donner de pesée stable en masse, sur %1\n").arg(heard) + why;
         for (const QString& at : r.answeredOtherwise)
             why = QStringLiteral("Sur %1, un appareil répond « commande inconnue » à toutes les questions : sa "
                                  "commande de pesée se donne par « commande = » dans le fichier des réglages.\n")

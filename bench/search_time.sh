@@ -18,6 +18,8 @@ scales=(
   "LF W CR, 9600 8N1|--speed 9600 --command \nW\r --answer \n0012.34lb\r\n00\r\x03 --end="
   "READ, 9600 8N1|--speed 9600 --command READ\r\n --answer ST,GS,\x20\x20\x20\x200.5,kg"
   "stream, 9600 8N1|--speed 9600 --stream ST,GS,+\x20\x20100.25\x20g --every 0.1"
+  "bare stream, 19200 8N1|--speed 19200 --stream \x20\x20\x20100.25\x20g --every 0.1"
+  "fixed-format frames, 19200 7E1|--speed 19200 --format 7E1 --stream \x02,0\x20001234000000 --end=\r --every 0.1"
   "silent port: every setting, every probe|"
 )
 printf '| Scale | Found | Seconds |\n|---|---|---:|\n'

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framing.h"
+#include "session.h"
 
 namespace pesolane {
 
@@ -14,14 +15,18 @@ const std::vector<Probe>& probeTable() {
     // but in ESC P. ENQ has no line end: a CR LF after it ends what a scale
     // may hold of it half read, and is at worst a command unknown.
     static const std::vector<Probe> table = {
-        {"SI\r\n", "S", "crlf", ""},          // the weight now; S, the stable weight, is the command
-        {"\x1bP\r\n", "\\eP", "crlf", ""},    // the print key's weight; CR LF optional where it is ESC P alone
-        {"IP\r\n", "IP", "crlf", ""},         // the weight now, printed
-        {"\nW\r", "\\nW", "cr", ""},          // weight, then status bytes; before W CR, whose CR would
-        {"W\r", "W", "cr", ""},               // make a W CR LF with its LF: a unit changed on some scales
-        {"READ\r\n", "READ", "crlf", ""},     // the indicator's weight
-        {"G\r\n", "G", "crlf", ""},           // the gross weight
-        {"\x05", "\\x05", "aucune", "\r\n"},  // a weight at ENQ
+        {"SI\r\n", "SI", "crlf", "", "S\r\n", "S"},  // the weight now; then S, the stable weight
+        {"\x1bP\r\n", "\\eP", "crlf", "", "", ""},    // the print key's weight; CR LF optional where it is ESC P alone
+        {"IP\r\n", "IP", "crlf", "", "", ""},         // the weight now, printed
+        // Weight, then status bytes: LF W CR before W CR, whose CR would make a W
+        // CR LF with its LF (a unit changed on some scales). Answered, it is
+        // asked W CR next: LF W CR again only of a scale that takes LF as the
+        // start of every command.
+        {"\nW\r", "\\nW", "cr", "", "W\r", "W", true, true},
+        {"W\r", "W", "cr", "", "", ""},
+        {"READ\r\n", "READ", "crlf", "", "", ""},     // the indicator's weight
+        {"G\r\n", "G", "crlf", "", "N\r\n", "N", false},  // the gross weight; then N, the net, as its manual gives it
+        {"\x05", "\\x05", "aucune", "\r\n", "", ""},  // a weight at ENQ
     };
     return table;
 }
@@ -83,18 +88,18 @@ std::vector<Trial> searchPlan(const SearchScope& scope, const std::optional<Tria
     return plan;
 }
 
-Reply judgeReply(std::string_view bytes, std::string_view sent) {
+Reply judgeReply(std::string_view bytes, std::string_view sent, bool cutAtStart) {
     Reply r;
     // A port that repeats what it is sent is no scale.
     while (!sent.empty() && bytes.substr(0, sent.size()) == sent) bytes.remove_prefix(sent.size());
     if (bytes.empty()) return r;
     r.heard = Heard::Noise;
     Framing framing;
-    framing.opened(sent.empty());
+    framing.opened(cutAtStart);
     bool read = false, understood = false, noise = false;
     framing.feed(bytes, 0, [&](const Framing::Piece& p) {
         if (p.frameEnd || noise) return;
-        const ScaleLine line = readScaleLine(unframed(p.text));
+        const ScaleLine line = readScaleLine(p.text);  // as F9 reads it: a frame's STX kept
         if (line.meaning == Meaning::Blank) return;
         if (line.meaning == Meaning::Unreadable) {
             noise = true;
@@ -108,6 +113,16 @@ Reply judgeReply(std::string_view bytes, std::string_view sent) {
     if (noise || !read) return r;
     r.heard = understood ? Heard::Scale : Heard::CommandUnknown;
     return r;
+}
+
+Weighing printHeard(std::string_view bytes, bool cutAtStart) {
+    ReadSession read(Protocol::Print);
+    if (cutAtStart) read.opened();
+    read.begin(0);
+    if (std::optional<Weighing> w = read.feed(bytes, 0)) return *w;
+    if (const std::optional<Millis> quiet = read.wakeAt())
+        if (std::optional<Weighing> w = read.wake(*quiet)) return *w;
+    return read.expire();
 }
 
 std::string spelled(std::string_view bytes) {

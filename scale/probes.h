@@ -21,6 +21,16 @@ struct Probe {
     std::string command;  // the link's command once it has an answer, as the settings write it (escapes)
     std::string end;      // what follows that command: crlf, cr, lf or aucune
     std::string clear;    // sent after the answer: ends a command a scale may hold half read
+    // Asked only of a scale that answered this probe twice: the request its
+    // manual gives for the weight F9 wants (the stable weight, the net),
+    // with the same end; the link's command in its place when answered too.
+    std::string better;
+    std::string betterCommand;
+    bool kept = true;     // the link's command when `better` is not answered (a gross never is)
+    // `better` is the second question, before this probe is sent again: the
+    // probe's own bytes, sent twice in a row, would put on the line what it
+    // must never hold (LF W CR twice holds W CR LF).
+    bool betterFirst = false;
 };
 
 // The probes, in the order they are sent at one line setting.
@@ -79,8 +89,15 @@ struct Reply {
 };
 
 // Judges `bytes`, heard after `sent` (empty while listening). While
-// listening, the first line may have begun before: it is not judged.
-Reply judgeReply(std::string_view bytes, std::string_view sent);
+// listening, the first line may have begun before: it is not judged, unless
+// `cutAtStart` says the port was quiet when the bytes began.
+Reply judgeReply(std::string_view bytes, std::string_view sent, bool cutAtStart);
+inline Reply judgeReply(std::string_view bytes, std::string_view sent) { return judgeReply(bytes, sent, sent.empty()); }
+
+// What a print heard during the search shows, read as F9 reads a print on
+// the PRINT key: its net (gross less tare checked), or its one weight; or
+// why none. `cutAtStart`: its first line may have begun before it was heard.
+Weighing printHeard(std::string_view bytes, bool cutAtStart);
 
 // The bytes as a person reads them: ESC, ENQ, CR, LF named, "S CR LF".
 std::string spelled(std::string_view bytes);

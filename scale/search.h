@@ -28,10 +28,16 @@ struct PortChoice {
     QString name;         // /dev/ttyUSB0
     QString description;  // what the system says of it: maker, product
     bool hid = false;     // a USB weighing device
+    bool usb = false;     // a serial port on a USB adapter
 };
 
-// The ports of this system worth searching: USB weighing devices, then USB
-// serial adapters, then the other serial ports.
+// The ports in the order they are searched: USB weighing devices, then USB
+// serial adapters, then the other serial ports (built in, often silent),
+// each group by name. A port named ttyUSB or ttyACM is on a USB adapter
+// even where the system gives no maker for it.
+QList<PortChoice> searchOrder(QList<PortChoice> ports);
+
+// The ports of this system worth searching, in that order.
 QList<PortChoice> portsToSearch(const QString& systemRoot = QStringLiteral("/"));
 
 struct SearchResult {
@@ -40,6 +46,7 @@ struct SearchResult {
     QString shown;            // the weight the scale shows now, or why none was read
     QStringList refused;      // ports that would not open, each with why
     QStringList answeredOtherwise;  // settings at which a scale said "command unknown"
+    QStringList noWeight;     // settings at which a device talked, but gave no settled mass weight, each with why
     int trials = 0;           // trials made
 };
 
@@ -66,7 +73,7 @@ signals:
     void over(const pesolane::SearchResult& result);
 
 private:
-    enum class Phase { Idle, Listening, Watching, Asking, Confirming, Clearing, Reading };
+    enum class Phase { Idle, Listening, Watching, Asking, Confirming, Bettering, Clearing, Reading };
 
     void nextPort();
     void nextTrial();
@@ -74,7 +81,10 @@ private:
     void bytesCame();
     void ask();
     void afterProbe();
-    void found(Protocol protocol, const Probe* probe);
+    void askBetter(const Probe& p);
+    void dropWaiting();
+    void found(Protocol protocol, const Probe* probe, bool better = false);
+    void noWeight(const QString& why);
     void finish();
     int replyMs() const;
 
@@ -85,6 +95,10 @@ private:
     QSerialPort* port_;
     QTimer window_;
     QElapsedTimer since_;     // since the window opened
+    QElapsedTimer portClock_;  // since the port opened
+    qint64 lastPortByte_ = 0;  // when the port last gave a byte (or opened), on that clock
+    bool firstWhole_ = false;  // the window's first bytes came after a quiet port: no line cut
+    bool firstReplyWhole_ = false;
     qint64 lastByte_ = -1;    // when the last byte came, in that window
     qint64 longestGap_ = 0;   // the longest silence between bytes, while watching
     QByteArray heard_;
@@ -94,6 +108,7 @@ private:
     std::size_t trial_ = 0;
     LineSetting line_;
     bool lineSet_ = false;
+    std::vector<LineSetting> talking_;  // the settings at which bytes came unasked, on this port
     SearchResult result_;
     ScaleLink* reader_ = nullptr;
 };

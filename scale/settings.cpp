@@ -241,48 +241,78 @@ QStringList settingLines(const ScaleSettings& s) {
     return lines << QStringLiteral("commande=") + command << QStringLiteral("fin-commande=") + commandEndName(s.commandEnd);
 }
 
+namespace {
+
+// The keys that set the link up: the search decides them all, and writes
+// those its link needs.
+constexpr std::array<const char*, 6> kLinkKeys{"port", "vitesse", "format", "protocole", "commande", "fin-commande"};
+
+// A line's key when it sets one ("port = x" sets port), else nothing.
+QByteArray keyOf(const QByteArray& line) {
+    const QByteArray text = line.trimmed();
+    const qsizetype equals = text.indexOf('=');
+    if (text.startsWith(';') || text.startsWith('#') || equals <= 0) return {};
+    return text.left(equals).trimmed();
+}
+
+// The section a line opens ("[pesage]" opens pesage), or nothing.
+std::optional<QByteArray> sectionOf(const QByteArray& line) {
+    const QByteArray text = line.trimmed();
+    if (!text.startsWith('[') || !text.contains(']')) return std::nullopt;
+    return text.mid(1, text.indexOf(']') - 1).trimmed();
+}
+
+}  // namespace
+
 QString saveSettings(const QString& path, const ScaleSettings& s) {
-    QStringList kept;
+    // Each line with its own LF, as it was: a line the search does not set
+    // goes back byte for byte, whatever its encoding, and a last line with
+    // no LF after it is kept too.
+    QList<QByteArray> kept;
     QFile old(path);
     if (old.exists()) {
         if (!old.open(QIODevice::ReadOnly)) return QStringLiteral("le fichier %1 est illisible").arg(path);
-        kept = QString::fromUtf8(old.readAll()).split(QLatin1Char('\n'));
-        if (!kept.isEmpty() && kept.constLast().isEmpty()) kept.removeLast();
+        const QByteArray bytes = old.readAll();
+        for (qsizetype from = 0; from < bytes.size();) {
+            const qsizetype lf = bytes.indexOf('\n', from);
+            const qsizetype to = lf < 0 ? bytes.size() : lf + 1;
+            kept << bytes.mid(from, to - from);
+            from = to;
+        }
     }
-    QStringList keys;
-    const QStringList lines = settingLines(s);
-    for (const QString& l : lines) keys << l.left(l.indexOf(QLatin1Char('=')));
-    // Within [pesage], each key set here loses its old lines; the new lines
-    // go where the section ends (or in a new section, at the end).
-    qsizetype sectionEnd = -1;
-    bool inSection = false;
+    // In every [pesage] section (the reader lets a later one win), the keys
+    // of the link lose their old lines; the new lines go where the first
+    // section ends (or in a new section, at the end).
+    qsizetype sectionEnd = -1;  // after the last line of the first [pesage] that is not blank
+    bool inSection = false, inFirst = false;
     for (qsizetype i = 0; i < kept.size(); ++i) {
-        const QString line = kept[i].trimmed();
-        if (line.startsWith(QLatin1Char('['))) {
-            if (inSection) break;
-            inSection = line == QLatin1String("[pesage]");
-            if (inSection) sectionEnd = i + 1;
+        if (const std::optional<QByteArray> section = sectionOf(kept[i])) {
+            inSection = *section == "pesage";
+            inFirst = inSection && sectionEnd < 0;
+            if (inFirst) sectionEnd = i + 1;
             continue;
         }
         if (!inSection) continue;
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (equals > 0 && keys.contains(line.left(equals).trimmed())) {
+        const QByteArray key = keyOf(kept[i]);
+        if (std::any_of(kLinkKeys.begin(), kLinkKeys.end(), [&key](const char* k) { return key == k; })) {
             kept.removeAt(i--);
             continue;
         }
-        if (!line.isEmpty()) sectionEnd = i + 1;
+        if (inFirst && !kept[i].trimmed().isEmpty()) sectionEnd = i + 1;
     }
     if (sectionEnd < 0) {
-        if (!kept.isEmpty() && !kept.constLast().trimmed().isEmpty()) kept << QString();
-        kept << QStringLiteral("[pesage]");
+        if (!kept.isEmpty() && !kept.constLast().endsWith('\n')) kept.last() += '\n';
+        if (!kept.isEmpty() && !kept.constLast().trimmed().isEmpty()) kept << "\n";
+        kept << "[pesage]\n";
         sectionEnd = kept.size();
     }
-    for (qsizetype i = 0; i < lines.size(); ++i) kept.insert(sectionEnd + i, lines[i]);
+    if (!kept[sectionEnd - 1].endsWith('\n')) kept[sectionEnd - 1] += '\n';
+    for (const QString& l : settingLines(s)) kept.insert(sectionEnd++, l.toUtf8() + '\n');
 
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return QStringLiteral("le fichier %1 ne s'écrit pas : %2").arg(path, file.errorString());
-    file.write((kept.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+    for (const QByteArray& line : kept) file.write(line);
     if (!file.commit()) return QStringLiteral("le fichier %1 ne s'écrit pas : %2").arg(path, file.errorString());
     return {};
 }

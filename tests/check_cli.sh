@@ -162,13 +162,15 @@ rm -f /tmp/pesolane_cli_err.$$
 searches=(
   "find_sics|--speed 4800 --command SI\r\n --command S\r\n --answer S\x20S\x20\x20\x20\x20100.25\x20g|4800 8N1 commande S crlf|100.25 g"
   "find_sbi|--speed 2400 --format 7E1 --command \x1bP --answer +\x20\x20\x20\x2050.20\x20g\x20\x20|2400 7E1 commande \\\\eP crlf|50.20 g"
-  "find_nci|--speed 4800 --format 7E1 --command W\r --answer \n0012.34lb\r\n00\r\x03 --end=|4800 7E1 commande \\\\nW cr|0012.34 lb"
+  "find_nci|--speed 4800 --format 7E1 --command W\r --answer \n0012.34lb\r\n00\r\x03 --end=|4800 7E1 commande W cr|0012.34 lb"
   "find_sma|--speed 19200 --command \nW\r --answer \n0012.34lb\r\n00\r\x03 --end=|19200 8N1 commande \\\\nW cr|0012.34 lb"
   "find_dini|--speed 2400 --command READ\r\n --answer ST,GS,\x20\x20\x20\x200.5,kg|2400 8N1 commande READ crlf|0.5 kg"
   "find_enq|--speed 1200 --command \x05 --answer ST,+00050.20\x20\x20g|1200 8N1 commande \\\\x05 aucune|00050.20 g"
   "find_stream|--speed 9600 --format 7E1 --stream ST,GS,+\x20\x20100.25\x20g --every 0.1|9600 7E1 continu - -|100.25 g"
   "find_once|--speed 2400 --format 7E1 --once --command SI\r\n --answer S\x20S\x20\x20\x20\x201.25\x20kg|2400 7E1 impression - -|"
-  "find_print|--speed 2400 --burst --stream GROSS\x20\x201.500\x20kg --stream NET\x20\x20\x20\x201.25\x20kg --every 2.5|2400 8N1 impression - -|1.25 kg"
+  "find_si_only|--speed 9600 --format 7E1 --command SI\r\n --answer S\x20S\x20\x20\x20\x202.50\x20g|9600 7E1 commande SI crlf|2.50 g"
+  "find_net|--speed 9600 --format 7E1 --reply G\r\n G\x20+\x20\x202.00\x20kg --reply N\r\n N\x20+\x20\x201.00\x20kg|9600 7E1 commande N crlf|1.00 kg"
+  "find_print|--speed 4800 --burst --stream GROSS\x20\x201.500\x20kg --stream TARE\x20\x20\x200.250\x20kg --stream NET\x20\x20\x20\x201.25\x20kg --every 1.5|4800 8N1 impression - -|1.25 kg"
 )
 searching=()
 for row in "${searches[@]}"; do
@@ -207,21 +209,30 @@ protocole=$protocol"
     failures=$((failures + 1))
     continue
   fi
+  # What the search shows is what F9 reads: a print by its net.
+  if [ -n "$weight" ] && ! grep -qxF "Pesée affichée : $weight" "$runtime/$name/out"; then
+    echo "FAIL search $name: it shows '$(grep -m1 '^Pesée' "$runtime/$name/out")', want '$weight'"; failures=$((failures + 1)); continue
+  fi
   if [ -n "$weight" ]; then
     got=$(env LC_ALL=fr_FR.UTF-8 XDG_CONFIG_HOME="$runtime/$name" timeout 20 "$program" --lire-poids 2>&1)
     [ "$got" = "$weight" ] || { echo "FAIL search $name: --lire-poids gives '$got', want '$weight'"; failures=$((failures + 1)); continue; }
   fi
-  # Nothing sent but the probes, the clearing CR LF after ENQ, and the command found.
+  # Nothing sent but the probes, the clearing CR LF after ENQ, and S or N once SI or G answered.
   left=$(python3 -c '
 import sys
 data, sent = open(sys.argv[1], "rb").read(), [b"SI\r\n", b"\x1bP\r\n", b"IP\r\n", b"\nW\r", b"W\r", b"READ\r\n",
-                                             b"G\r\n", b"\x05\r\n", b"\x05", b"S\r\n"]
+                                             b"G\r\n", b"\x05\r\n", b"\x05", b"S\r\n", b"N\r\n"]
 while data:  # read as a run of whole sequences, the longest first
     probe = max((p for p in sent if data.startswith(p)), key=len, default=None)
     if not probe:
         sys.exit(print(repr(data[:40])))
-    data = data[len(probe):]' "$runtime/$name/heard")
+    data = data[len(probe):]' "$runtime/$name/heard" 2>/dev/null)  # no file: nothing sent
   if [ -n "$left" ]; then echo "FAIL search $name: sent outside the probes: $left"; failures=$((failures + 1)); continue; fi
+  # No W CR LF on the line, but to a scale that answers LF W CR and not W CR: LF starts each of its commands.
+  if [ "$command" != '\\nW' ] && [ -e "$runtime/$name/heard" ] &&
+    python3 -c 'import sys; sys.exit(b"W\r\n" not in open(sys.argv[1], "rb").read())' "$runtime/$name/heard"; then
+    echo "FAIL search $name: W CR LF sent"; failures=$((failures + 1)); continue
+  fi
   echo "ok   search $name: found at $want, read $weight"
 done
 
@@ -231,19 +242,35 @@ done
 scales="$scales $!"
 "$here/fake_scale.py" --echo --seconds 120 >"$runtime/echo" &
 scales="$scales $!"
-for _ in $(seq 50); do [ -s "$runtime/silent" ] && [ -s "$runtime/echo" ] && break; sleep 0.1; done
+# A device that answers only with its gross; one that sends temperatures (at 9600 bauds only): no scale, and at
+# another speed, what it sends unasked is heard and it is asked nothing.
+"$here/fake_scale.py" --command 'G\r\n' --answer 'G +  2.00 kg' --seconds 120 >"$runtime/gross" &
+scales="$scales $!"
+"$here/fake_scale.py" --speed 9600 --stream '  21.5 C' --every 0.1 --seconds 120 >"$runtime/thermo" &
+scales="$scales $!"
+"$here/fake_scale.py" --record "$runtime/cut_heard" --seconds 120 >"$runtime/cut" &
+scales="$scales $!"
+for _ in $(seq 50); do for f in silent echo gross thermo cut; do [ -s "$runtime/$f" ] || { sleep 0.1; continue 2; }; done; break; done
 mkdir -p "$runtime/none/pesolane"
 printf '[pesage]\nport=/dev/ttyS9\n' >"$runtime/none/pesolane/pesolane.conf"
 search() { env LC_ALL=fr_FR.UTF-8 XDG_CONFIG_HOME="$runtime/none" timeout 30 "$program" --chercher "$@" 2>&1; }
-# status|what is said|arguments
+tried="vitesses 9600 ; formats 8N1 ; écoute, questions"
+probes="SI CR LF ; ESC P CR LF ; IP CR LF ; LF W CR ; W CR ; READ CR LF ; G CR LF ; ENQ."
+# status|what is said|arguments|the settings file, when not the usual one
 nothing=(
   "1|pesolane : aucun instrument de pesage trouvé. Essayé en 10 essais : vitesses 9600 ; formats 8N1 ; écoute, questions S CR LF ; SI CR LF ; ESC P CR LF ; IP CR LF ; LF W CR ; W CR ; READ CR LF ; G CR LF ; ENQ.|$(cat "$runtime/silent") --vitesse 9600 --format 8N1"
   "1|pesolane : aucun instrument de pesage trouvé. Essayé en 10 essais : vitesses 9600 ; formats 8N1 ; écoute, questions S CR LF ; SI CR LF ; ESC P CR LF ; IP CR LF ; LF W CR ; W CR ; READ CR LF ; G CR LF ; ENQ.|$(cat "$runtime/echo") --vitesse 9600 --format 8N1"
   "0|Pesée affichée : 20 g|$runtime/hid_g --protocole hid"
   "0|Le port série /dev/pesolane-absent de l'instrument de pesage n'existe pas : vérifiez le câble et le nom du port.|/dev/pesolane-absent $(cat "$runtime/find_sics/port") --vitesse 4800 --format 8N1 --protocole commande"
+  "1|L'instrument de pesage USB /dev/hidraw99 est absent : vérifiez qu'il est branché et allumé, et le chemin donné par --port ou « port = ».|/dev/hidraw99 --protocole hid"
+  "1|pesolane : aucun instrument de pesage trouvé. Essayé en 10 essais : $tried S CR LF ; $probes|$(cat "$runtime/gross") --vitesse 9600 --format 8N1"
+  "1|pesolane : aucun instrument de pesage trouvé. Essayé en 1 essais : $tried S CR LF ; $probes|$(cat "$runtime/thermo") --vitesse 9600 --format 8N1"
+  "1|pesolane : aucun instrument de pesage trouvé. Essayé en 1 essais : vitesses 19200 ; formats 8N1 ; écoute, questions S CR LF ; $probes|$(cat "$runtime/thermo") --vitesse 19200 --format 8N1"
+  "1|pesolane : aucun instrument de pesage trouvé. Essayé en 9 essais : $tried $probes|$(cat "$runtime/cut") --vitesse 9600 --format 8N1|[pesage]\ncommande=P;X\n"
 )
 for row in "${nothing[@]}"; do
-  IFS='|' read -r status said args <<<"$row"
+  IFS='|' read -r status said args conf <<<"$row"
+  printf "${conf:-[pesage]\\nport=/dev/ttyS9\\n}" >"$runtime/none/pesolane/pesolane.conf"
   cp "$runtime/none/pesolane/pesolane.conf" "$runtime/before"
   # shellcheck disable=SC2086
   err=$(search $args)
@@ -256,6 +283,9 @@ for row in "${nothing[@]}"; do
     echo "ok   pesolane --chercher $args: $got"
   fi
 done
+# The command the file holds cut at its ';' was never sent (it would have gone first): F9 would not send it either.
+head -c 3 "$runtime/cut_heard" | grep -q '^P' && { echo "FAIL pesolane --chercher: P sent"; failures=$((failures + 1)); }
+printf '[pesage]\nport=/dev/ttyS9\n' >"$runtime/none/pesolane/pesolane.conf"
 cp "$runtime/none/pesolane/pesolane.conf" "$runtime/before"
 env LC_ALL=fr_FR.UTF-8 XDG_CONFIG_HOME="$runtime/none" "$program" --chercher "$(cat "$runtime/silent")" >/dev/null 2>"$runtime/stopped" &
 searcher=$!

@@ -28,6 +28,8 @@ import tty
 parser = argparse.ArgumentParser()
 parser.add_argument("--answer", action="append", default=[], help="a line answered to each command")
 parser.add_argument("--stream", action="append", default=[], help="a line sent on its own, over and over")
+parser.add_argument("--reply", nargs=2, action="append", default=[], metavar=("COMMAND", "LINE"),
+                    help="a line answered to that command only (which it then knows)")
 parser.add_argument("--once", action="store_true", help="answers the first command only: a print, sent unasked")
 parser.add_argument("--in-turn", action="store_true", help="one answer per command, in turn, instead of all")
 parser.add_argument("--every", type=float, default=0.1, help="seconds between streamed lines")
@@ -47,7 +49,9 @@ def raw(text):
     return codecs.decode(text, "unicode_escape").encode("latin-1")
 
 
-commands, line_end = [raw(c) for c in args.command or ["\\n"]], raw(args.end)
+replies = {raw(c): line for c, line in args.reply}
+commands, line_end = [raw(c) for c in args.command or ([] if replies else ["\\n"])] + list(replies), raw(args.end)
+knows = bool(args.command or replies)  # what it does not know is answered ES
 
 
 def on_wire(data):
@@ -108,20 +112,22 @@ while time.monotonic() < end:
         pending += data
         while True:
             # A line end alone asks nothing.
-            while args.command and pending[:1] in (b"\r", b"\n") and not any(
+            while knows and pending[:1] in (b"\r", b"\n") and not any(
                     pending.startswith(c) or c.startswith(pending) for c in commands):
                 pending = pending[1:]
             found = [(pending.find(c), c) for c in commands if c in pending]
             if not found:
-                if args.command and pending and not any(c.startswith(pending) for c in commands):
+                if knows and pending and not any(c.startswith(pending) for c in commands):
                     send(b"ES" + line_end)  # bytes that are no command
                     pending = b""
                 break
             at, asked = min(found)
-            if args.command and at > 0:
+            if knows and at > 0:
                 send(b"ES" + line_end)
             pending = pending[at + len(asked):]
             answers = [args.answer[turn % len(args.answer)]] if args.in_turn and args.answer else args.answer
+            if asked in replies:
+                answers = [replies[asked]]
             turn += 1
             if args.once and turn > 1:
                 answers = []

@@ -11,6 +11,7 @@
 #include "messages.h"
 #include "port.h"
 #include "probes.h"
+#include "search.h"
 #include "session.h"
 #include "settings.h"
 
@@ -313,6 +314,11 @@ private slots:
                                                 << "40.20 g";
         QTest::newRow("stream, net first") << K << false << "" << "ST,NT,+  40.20 g\r\nST,GS,+  50.20 g\r\n" << true << F::None
                                            << "40.20 g";
+        QTest::newRow("stream, stable gross tare net") << K << false << "" << "ST,GS,+  50.20 g\r\nST,TR,+  10.00 g\r\nST,NT,+  40.20 g\r\n"
+                                                       << true << F::None << "40.20 g";
+        QTest::newRow("stream, stable gross tare net that do not add up")
+            << K << false << "" << "ST,GS,+  50.20 g\r\nST,TR,+  10.00 g\r\nST,NT,+  40.10 g\r\n" << true << F::Disagrees
+            << "ST,GS,+  50.20 g";
         QTest::newRow("stream of gross alone") << K << false << "" << "ST,GS,+  50.20 g\r\n|ST,GS,+  50.20 g\r\n" << true << F::None
                                                << "50.20 g";
         QTest::newRow("bare stream, gross tare net") << K << false << "" << "G  50 g\r\nT  10 g\r\nN  40 g\r\n|~250|G  50 g\r\nT  10 g\r\n"
@@ -767,6 +773,16 @@ private slots:
                          "2400 8O1 0, 2400 8O1 1"));
     }
 
+    // USB weighing devices, then the adapters a scale is usually on (":u": a USB maker known), then the built-in ports.
+    void portOrder() {
+        QList<PortChoice> ports;
+        for (const QString& p : QString("/dev/ttyS0 /dev/ttyUSB1:u /dev/hidraw2:h /dev/ttyS1 /dev/ttyACM0 /dev/ttyAMA0:u").split(' '))
+            ports.append({p.section(':', 0, 0), {}, p.endsWith(":h"), p.endsWith(":u")});
+        QStringList order;
+        for (const PortChoice& p : searchOrder(ports)) order << p.name;
+        QCOMPARE(order.join(' '), QString("/dev/hidraw2 /dev/ttyACM0 /dev/ttyAMA0 /dev/ttyUSB1 /dev/ttyS0 /dev/ttyS1"));
+    }
+
     // Each format as the port object has it: a pseudo-terminal keeps none of it.
     void lineFormat_data() {
         QTest::addColumn<QString>("format");
@@ -809,6 +825,15 @@ private slots:
             << "\\x05"
             << QByteArray("; mine\n[pesage]\ndelai=3\ncouleur=bleu\nport=/dev/ttyUSB1\nvitesse=1200\nformat=7O1\nprotocole=commande\n"
                           "commande=\\\\x05\nfin-commande=crlf\n\n[autre]\nport=x\n");
+        QTest::newRow("no LF after the last line")
+            << QByteArray("[pesage]\nport=/dev/ttyS0\n\n[autre]\ncle=1") << "\\x05"
+            << QByteArray("[pesage]\nport=/dev/ttyUSB1\nvitesse=1200\nformat=7O1\nprotocole=commande\ncommande=\\\\x05\n"
+                          "fin-commande=crlf\n\n[autre]\ncle=1");
+        QTest::newRow("a second [pesage], a Latin-1 comment")
+            << QByteArray("; caf\xE9 du matin\n[pesage]\r\nvitesse=2400\r\n[autre]\nx=1\n[pesage]\ncommande = SI\nformat=8E1\ndelai=4\n")
+            << "\\x05"
+            << QByteArray("; caf\xE9 du matin\n[pesage]\r\nport=/dev/ttyUSB1\nvitesse=1200\nformat=7O1\nprotocole=commande\n"
+                          "commande=\\\\x05\nfin-commande=crlf\n[autre]\nx=1\n[pesage]\ndelai=4\n");
         QTest::newRow("a ;") << QByteArray("[other]\na=1\n") << "P;X"
                              << QByteArray("[other]\na=1\n\n[pesage]\nport=/dev/ttyUSB1\nvitesse=1200\nformat=7O1\nprotocole=commande\n"
                                            "commande=\"P;X\"\nfin-commande=crlf\n");

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolTip>
@@ -14,6 +15,7 @@
 #include <sys/resource.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "application.h"
@@ -213,21 +215,37 @@ private slots:
     // sent. Either way no box and no step changes.
     void search_fromTheWindow_data() {
         QTest::addColumn<bool>("cancel");
-        QTest::newRow("Enregistrer") << false;
-        QTest::newRow("Annuler") << true;
+        QTest::addColumn<QByteArray>("file");     // the settings file before; none: the link at 9600 bauds
+        QTest::addColumn<QByteArray>("command");  // the command found
+        QTest::newRow("Enregistrer") << false << QByteArray() << QByteArray("S");
+        QTest::newRow("Annuler") << true << QByteArray() << QByteArray();
+        // Its own command, which no probe sends, tried first; the file's bad line no hindrance.
+        QTest::newRow("set up already, a bad line") << false << QByteArray("[pesage]\nport=@\nvitesse=4800\ncommande=PRT\nformat=9X9\n")
+                                                    << QByteArray("PRT");
+        // A scale that prints gross, tare and net on its PRINT key, pressed during the search: shown, and read, by its net.
+        QTest::newRow("a print") << false << QByteArray() << QByteArray();
     }
 
     void search_fromTheWindow() {
         QFETCH(bool, cancel);
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, command);
         QTemporaryDir dir;
         qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+        const bool print = !cancel && command.isEmpty();
         QProcess scale;
-        scale.start("python3", {PESOLANE_SOURCE_DIR "/tests/fake_scale.py", "--speed", "4800", "--command", "SI\\r\\n",
-                                "--command", "S\\r\\n", "--answer", "S S    12.5 g", "--record", dir.filePath("heard"), "--seconds", "60"});
+        const QString kind = print ? "--burst --every 1.5 --stream GROSS\\x201.500\\x20kg --stream TARE\\x200.250\\x20kg --stream NET\\x201.25\\x20kg"
+                               : "--command SI\\r\\n --command S\\r\\n --command PRT\\r\\n --answer S\\x20S\\x2012.5\\x20g";
+        scale.start("python3", QStringList{PESOLANE_SOURCE_DIR "/tests/fake_scale.py", "--speed", "4800", "--record", dir.filePath("heard"),
+                                           "--seconds", "60"} + kind.split(' '));
         QVERIFY(scale.waitForReadyRead(5000));
         const QString port = QString::fromLatin1(scale.readLine().trimmed());
-        ScaleSettings settings = settingsFor(port, 2);  // 9600 bauds: not its speed
-        settings.systemRoot = dir.path();               // no USB weighing device
+        const QString conf = dir.filePath("pesolane/pesolane.conf");
+        ScaleSettings settings = settingsFor(port, 5);  // 9600 bauds: not its speed
+        QFile f(conf);
+        if (!file.isEmpty() && QDir().mkpath(dir.filePath("pesolane")) && f.open(QIODevice::WriteOnly))
+            f.write(file.replace("@", port.toLatin1())), f.close(), settings = settingsFromFile(conf);
+        settings.systemRoot = dir.path();  // no USB weighing device
         Rig rig(settings);
         runRoad(rig.w, kRoad, 2);
         const QStringList shown = rig.w.shown();
@@ -252,17 +270,20 @@ private slots:
             const qint64 sent = QFileInfo(dir.filePath("heard")).size();
             QTest::qWait(1000);
             QCOMPARE(QFileInfo(dir.filePath("heard")).size(), sent);
-            QVERIFY(!QFile::exists(dir.filePath("pesolane/pesolane.conf")));
+            QVERIFY(!QFile::exists(conf));
         } else {
             QMessageBox* result = nullptr;
             QVERIFY(QTest::qWaitFor([&] { return (result = rig.w->findChild<QMessageBox*>("searchResult")) != nullptr; }, 30000));
-            QCOMPARE(result->informativeText(), "Port : " + port + "\nVitesse : 4800 bauds\nFormat : 8N1\nProtocole : commande\n"
-                                                "Commande : S CR LF\nPesée affichée : 12.5 g");
+            QCOMPARE(result->informativeText(), "Port : " + port + "\nVitesse : 4800 bauds\nFormat : 8N1\nProtocole : " +
+                                                    (print ? QString("impression\nPesée affichée : 1.25 kg")
+                                                           : "commande\nCommande : " + command + " CR LF\nPesée affichée : 12.5 g"));
+            QFile heard(dir.filePath("heard"));  // set up: found at its first question, asked, asked again, read
+            if (!file.isEmpty()) QCOMPARE(heard.open(QIODevice::ReadOnly) ? heard.readAll() : "", (command + "\r\n").repeated(3));
             QTest::mouseClick(result->findChild<QPushButton*>("save"), Qt::LeftButton);
-            QFile file(dir.filePath("pesolane/pesolane.conf"));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QCOMPARE(file.readAll(), "[pesage]\nport=" + port.toLatin1() + "\nvitesse=4800\nformat=8N1\nprotocole=commande\n"
-                                     "commande=S\nfin-commande=crlf\n");
+            QFile saved(conf);
+            QVERIFY(saved.open(QIODevice::ReadOnly));
+            QCOMPARE(saved.readAll(), "[pesage]\nport=" + port.toLatin1() + "\nvitesse=4800\nformat=8N1\nprotocole=" +
+                                          (print ? QByteArray("impression\n") : "commande\ncommande=" + command + "\nfin-commande=crlf\n"));
         }
         QCOMPARE(rig.w.shown(), shown);
         QCOMPARE(rig.w.text(Ctl::TxtPoidsTotal), total);
@@ -272,7 +293,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(rig.w.form.get()));
         QVERIFY(rig.readInto(Ctl::TxtPoidsReel1er));
         QCOMPARE(rig.takeFailure(), QString());
-        QCOMPARE(rig.w.text(Ctl::TxtPoidsReel1er), QString("12.5"));
+        QCOMPARE(rig.w.text(Ctl::TxtPoidsReel1er), QString(print ? "1.25" : "12.5"));
     }
 
     // A weight in another unit than the one still held by another weight box
@@ -488,6 +509,8 @@ private slots:
         QTest::newRow("under zero") << "fifo" << "|030502001400" << "" << F::BelowZero;
         QTest::newRow("short report") << "fifo" << "|030402" << "" << F::BadReport;
         QTest::newRow("unplugged during the read") << "fifo" << "|x" << "20" << F::LinkLost;
+        // Typed over during the read ("t"): given up, its report comes too late for the box. No outcome at all.
+        QTest::newRow("typed over, then its report") << "fifo" << "|t030402001400" << "500" << F::TimedOut;
     }
 
     void hid() {
@@ -521,6 +544,7 @@ private slots:
             QTest::keyClick(rig.w->textBox(Ctl::TxtPoidsTotal), Qt::Key_F9);
             if (read == 1) scale.send("030402001400");
             else if (after == "x") scale.unplug();
+            else if (after.startsWith('t')) rig.w.type(Ctl::TxtPoidsTotal, "500"), scale.send(after.mid(1)), QTest::qWait(300);
             else scale.send(after), sent.endsWith('*') ? sending.start(5) : void();
             QVERIFY(QTest::qWaitFor([&] { return !rig.link.busy(); }, 5000));
             QCOMPARE(rig.failure, read == 1 ? Failure::None : failure);
@@ -533,27 +557,44 @@ private slots:
     // it; where asking fails, the next report it sends is taken.
     void hid_asksForTheCurrentReport_data() {
         QTest::addColumn<QByteArray>("answer");  // to the ask; empty: asking fails
+        QTest::addColumn<bool>("lost");          // unplugged during an earlier read, its ask answered late
         QTest::addColumn<QString>("weight");
-        QTest::newRow("answers") << QByteArray("030402001900") << "25 g";
-        QTest::newRow("asking fails") << QByteArray() << "30 g";
+        QTest::newRow("answers") << QByteArray("030402001900") << false << "25 g";
+        QTest::newRow("asking fails") << QByteArray() << false << "30 g";
+        QTest::newRow("the answer to an ask from before the loss") << QByteArray() << true << "30 g";
     }
 
     void hid_asksForTheCurrentReport() {
         QFETCH(QByteArray, answer);
+        QFETCH(bool, lost);
         QFETCH(QString, weight);
         QTemporaryDir root;
         SimulatedHidScale scale(root.filePath("scale"));
         ScaleSettings settings = settingsFor(scale.port, 2);
-        std::atomic<int> askedFor{0};
+        std::atomic<int> askedFor{0}, asks{0};
+        std::atomic<bool> late{!lost};
         HidReader reader(settings, nullptr, [&](int, std::uint8_t id, std::size_t size) {
+            if (++asks == 1 && lost) {  // held until the next read is under way: 20 g, the weight before the loss
+                while (!late) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                return QByteArray::fromHex("030402001400");
+            }
             const QByteArray given = QByteArray::fromHex(answer);
             return askedFor = id * 100 + int(size), given;  // the test may end once told
         });
+        const auto release = qScopeGuard([&] { late = true; });
         Weighing got;
         QObject::connect(&reader, &HidReader::finished, [&](const Weighing& w) { got = w; });
+        if (lost) {
+            reader.read();
+            QTRY_COMPARE(asks.load(), 1);
+            scale.unplug();
+            QTRY_VERIFY(!reader.busy());
+            scale.plug();
+        }
         scale.send("030402001400");  // before the read
         reader.read();
         QTRY_COMPARE(askedFor.load(), 306);  // report 3, six bytes
+        late = true, QTest::qWait(lost ? 100 : 0);
         scale.send("030402001E00");
         QTRY_VERIFY(!reader.busy());
         QCOMPARE(QString::fromStdString(got.weight + " " + got.unit), weight);
