@@ -11,13 +11,13 @@ import argparse, os, shutil, subprocess, sys, time
 
 F1, F2, F3, F4, F5, F6, F7 = (f"steps/step{i}.cpp" for i in range(1, 8))
 TABLE, CONV, CHECKED, CONVH = "form/controls.cpp", "numeric/conversions.cpp", "numeric/checked.h", "numeric/conversions.h"
-SHAPES, READ, MSGS, LINK, GLUE, SETS, FORM = ("scale/shapes.cpp", "scale/session.cpp", "scale/messages.cpp", "scale/link.cpp",
-                                              "app/scale_reading.cpp", "scale/settings.cpp", "form/form1.cpp")
-FRAMING, PRINTS, PRINTSH, SETTLING, ACCOUNT = ("scale/framing.h", "scale/prints.cpp", "scale/prints.h", "scale/settling.h",
-                                               "scale/account.h")
-HIDR, HIDD = "scale/hid_report.cpp", "scale/hid_device.cpp"
+SHAPES, READ, MSGS, LINK, GLUE, SETS, FORM = ("scale/read/shapes.cpp", "scale/read/session.cpp", "scale/settings/messages.cpp", "scale/read/link.cpp",
+                                              "app/scale_reading.cpp", "scale/settings/settings.cpp", "form/form1.cpp")
+FRAMING, PRINTS, PRINTSH, SETTLING, ACCOUNT = ("scale/read/framing.h", "scale/read/prints.cpp", "scale/read/prints.h", "scale/read/settling.h",
+                                               "scale/read/account.h")
+HIDR, HIDD = "scale/usb/hid_report.cpp", "scale/usb/hid_device.cpp"
 REC, RECORDER = "record/record.cpp", "app/recorder.cpp"
-PROBES, SEARCH, PORT, SCMD, SDLG = ("scale/probes.cpp", "scale/search.cpp", "scale/port.cpp", "app/search_command.cpp",
+PROBES, SEARCH, PORT, SCMD, SDLG = ("scale/search/probes.cpp", "scale/search/search.cpp", "scale/read/port.cpp", "app/search_command.cpp",
                                     "app/search_dialog.cpp")
 
 FAULTS = [
