@@ -339,7 +339,9 @@ void ScaleSearch::found(Protocol protocol, const Probe* probe, bool better) {
     reader_ = new ScaleLink(reading, this);
     connect(reader_, &ScaleLink::finished, this, [this](const Weighing& w) {
         const QString why = w.failure == Failure::None ? QStringLiteral("pas de masse : aucune unité") : reader_->message(w);
-        reader_->setSettings(reader_->settings());  // the port let go, for the search to go on
+        // The serial port let go, for the search to go on there (a USB device's
+        // reader, still on the stack, goes with the link, later).
+        if (!ports_[portIndex_].hid) reader_->setSettings(reader_->settings());
         reader_->deleteLater();
         reader_ = nullptr;
         // Found only when F9's own read, with the settings about to be written, gives a settled mass weight.
