@@ -3,7 +3,6 @@
 #include <QLineEdit>
 
 #include "form1.h"
-#include "hid_device.h"
 #include "link.h"
 #include "messages.h"
 #include "record.h"
@@ -58,9 +57,7 @@ void ScaleReading::arrived(const Weighing& outcome) {
             return form_.reportWeighingFailure(link_.message(mixed));
         }
     }
-    const auto* hid = link_.findChild<HidReader*>();
-    const QString port = hid && link_.settings().port.isEmpty() ? hid->node() : link_.settings().port;
-    held_[slotOf(pending_)] = {weight, unit, outcome.line, port};
+    held_[slotOf(pending_)] = {weight, unit, outcome.line, link_.source()};
     form_.putWeight(pending_, weight, unit);
 }
 

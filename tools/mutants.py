@@ -286,7 +286,7 @@ FAULTS = [
                                   "printHeard(std::string_view(heard_.constData(), std::size_t(heard_.indexOf('\\n') + 1)), false)")]),
     ("search-print-as-stream", [(PROBES, "ReadSession read(Protocol::Print);", "ReadSession read(Protocol::Continuous);")]),
     ("scale-stable-net-unchecked", [(PRINTS, "    if (net && gross && tare &&", "    if (net && gross && tare && !net->marked &&")]),
-    ("hid-given-up-still-read", [(LINK, "    if (auto* hid = findChild<HidReader*>()) hid->abandon();\n", "")]),
+    ("hid-given-up-still-read", [(LINK, "    if (hid_) hid_->abandon();\n", "")]),
     ("hid-given-up-still-busy", [(HIDD, "    if (!busy_) return;\n    busy_ = false;\n    limit_.stop();\n    ++serial_;",
                                   "    if (!busy_) return;\n    limit_.stop();\n    ++serial_;")]),
     ("hid-ask-before-loss-taken", [(HIDD, "if (!busy_ || serial != serial_ || report.isEmpty()) return;", "if (!busy_ || report.isEmpty()) return;")]),

@@ -46,10 +46,9 @@ void ScaleLink::read() {
     if (!settings_.problems.isEmpty()) return finish(failed(Failure::BadSetting, problemsText(settings_)));
     if (readsHid(settings_)) {
         // A USB weighing device: its own reader, its outcome through finish().
-        auto* hid = findChild<HidReader*>();
-        if (!hid) connect(hid = new HidReader(settings_, this), &HidReader::finished, this, &ScaleLink::finish);
+        if (!hid_) connect(hid_ = new HidReader(settings_, this), &HidReader::finished, this, &ScaleLink::finish);
         busy_ = true;
-        return hid->read();
+        return hid_->read();
     }
     if (!port_->isOpen() && !open()) return;
     busy_ = true;
@@ -83,14 +82,15 @@ bool ScaleLink::open() {
 
 void ScaleLink::abandon() {
     if (!busy_) return;
-    if (auto* hid = findChild<HidReader*>()) hid->abandon();
+    if (hid_) hid_->abandon();
     session_.abandon();
     stop();
 }
 
 void ScaleLink::setSettings(ScaleSettings settings) {
     abandon();
-    if (auto* hid = findChild<HidReader*>()) delete hid;
+    delete hid_;
+    hid_ = nullptr;
     port_->close();
     port_->clearError();
     settings_ = std::move(settings);
@@ -137,11 +137,11 @@ void ScaleLink::finish(const Weighing& w) {
     emit finished(w);
 }
 
+QString ScaleLink::source() const { return hid_ && settings_.port.isEmpty() ? hid_->node() : settings_.port; }
+
 QString ScaleLink::message(const Weighing& outcome) const {
-    const auto* hid = findChild<HidReader*>();
-    const QString port = hid && settings_.port.isEmpty() ? hid->node() : settings_.port;  // the device found
     return QString::fromStdString(
-        messageOf(outcome, port.toStdString(), settings_.commandText.toStdString(), settings_.seconds));
+        messageOf(outcome, source().toStdString(), settings_.commandText.toStdString(), settings_.seconds));
 }
 
 }  // namespace pesolane

@@ -1,7 +1,9 @@
-// The serial link to the scale: asks for a weight and hands back one
-// outcome, without ever waiting on the thread it runs on. The port is opened
-// at the first read, kept open, closed when it is lost (a read error, or the
-// other end hung up), and opened again at the next read.
+// The one source of weights, whatever the scale: asks for a weight and hands
+// back one outcome, without ever waiting on the thread it runs on. A serial
+// scale is read through its port: opened at the first read, kept open,
+// closed when it is lost (a read error, or the other end hung up), and opened
+// again at the next read. A USB weighing device is read by the link's own
+// USB reader, made at its first read and dropped when the settings change.
 #pragma once
 
 #include <QElapsedTimer>
@@ -16,6 +18,8 @@ class QSerialPort;
 
 namespace pesolane {
 
+class HidReader;
+
 class ScaleLink : public QObject {
     Q_OBJECT
 
@@ -26,6 +30,10 @@ public:
 
     // Why a read gave no weight, in French, naming this link's port and command.
     QString message(const Weighing& outcome) const;
+
+    // Where the weights are read: the serial port set up, or the USB
+    // weighing device's node (the one found when no port is set up).
+    QString source() const;
 
     // True from read() until its finished().
     bool busy() const { return busy_; }
@@ -64,6 +72,7 @@ private:
 
     ScaleSettings settings_;
     QSerialPort* port_;
+    HidReader* hid_ = nullptr;  // the USB weighing device's reader, once one is read
     QTimer limit_;
     QTimer silence_;  // a bare weight is settled by a silence after it
     QElapsedTimer clock_;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "messages.h"
+
 namespace pesolane {
 namespace {
 
@@ -117,8 +119,7 @@ Verdict verdictOf(const Print& p) {
     if (p.broken) return refused(Failure::Garbled, p.quote);
     if (p.refusal) {
         const Failure f = failureOf(p.refusal->meaning);
-        const bool quoted = f == Failure::Garbled || f == Failure::Ambiguous || f == Failure::ScaleError;
-        return refused(f, quoted ? p.refusalQuote : std::string());
+        return refused(f, quotesLine(f) ? p.refusalQuote : std::string());
     }
     if (p.status && *p.status != Meaning::NothingWrong) return refused(failureOf(*p.status));
 

@@ -179,4 +179,9 @@ bool offersSearch(Failure f, bool heardNothing) {
     return facts && (facts->offer == Offer::Yes || (facts->offer == Offer::WhenSilent && heardNothing));
 }
 
+bool quotesLine(Failure f) {
+    const FailureFacts* facts = factsOf(f);
+    return facts && facts->sentence.find("{quoted}") != std::string_view::npos;
+}
+
 }  // namespace pesolane

@@ -27,4 +27,8 @@ std::string messageOf(const Weighing& w, std::string_view port, std::string_view
 // heard not one byte.
 bool offersSearch(Failure f, bool heardNothing);
 
+// Whether the message for `f` quotes the line that caused it, which the
+// read then gives as the failure's detail.
+bool quotesLine(Failure f);
+
 }  // namespace pesolane
