@@ -5,14 +5,12 @@
 // Runs offscreen: QT_QPA_PLATFORM=offscreen LC_ALL=fr_FR.UTF-8 build/bench/bench_record
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QPushButton>
 #include <QTemporaryDir>
 
 #include <sqlite3.h>
 
-#include "application.h"
 #include "form1.h"
 #include "link.h"
 #include "record.h"
@@ -94,12 +92,3 @@ void export100k(benchmark::State& state) {
 
 BENCHMARK(pressStep6)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(export100k)->Unit(benchmark::kMillisecond)->Iterations(5);
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    prepareApplication();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

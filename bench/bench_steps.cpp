@@ -3,10 +3,8 @@
 // Runs offscreen: QT_QPA_PLATFORM=offscreen LC_ALL=fr_FR.UTF-8 build/bench/bench_steps
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QPushButton>
 
-#include "application.h"
 #include "form1.h"
 #include "steps.h"
 
@@ -45,12 +43,3 @@ void pressStep(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(pressStep)->ArgsProduct({{1, 2, 3, 4, 5, 6, 7}, {0, 1}})->Unit(benchmark::kMicrosecond);
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    prepareApplication();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
