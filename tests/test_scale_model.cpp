@@ -93,6 +93,8 @@ private slots:
                 if (wcrlf && !(b == "\nW\r" && std::count(s.reads.begin(), s.reads.end(), i)) && !(i > 1 && s.sent[i - 2] == "\nW\r" && s.sent[i - 1] == "W\r" && b == "\nW\r"))
                     why = "W CR LF on the line";
             }
+            // One that sends on its own is heard at every setting, and asked nothing.
+            if (d.period && !d.print && !s.sent.empty()) why = "sent " + shown(s.sent[0]) + " to a device that talks";
             if (s.found) {
                 const Weighing w = readWith(d, s.baud, s.format, s.protocol, s.command.empty() ? "" : written(s.command, s.end));
                 const std::string read = w.weight + " " + w.unit;
