@@ -3,9 +3,7 @@
 // another weight; and every dialect is read when nothing disturbs it.
 #include <QTest>
 
-#include <algorithm>
 #include <map>
-#include <set>
 
 #include "scale_model.h"
 #include "settings.h"
@@ -73,42 +71,16 @@ private slots:
     // settings under which a read gives the weight on the pan, or not found;
     // and nothing sent but a probe's bytes and the command found.
     void search_findsTheTruthOrNothing() {
-        // Every request the search may make: literals, as the scales' manuals give them.
-        const std::set<std::string> requests = {"SI\r\n", "S\r\n", "\x1bP\r\n", "IP\r\n", "\nW\r", "W\r",
-                                                "READ\r\n", "G\r\n", "N\r\n", "\x05", "\r\n"};
         std::map<std::string, std::pair<int, int>> found;  // found, undisturbed that had to be
         for (std::uint64_t seed = 1; seed <= kDevices; ++seed) {
             Draw draw(seed);
             const Device d = device(draw);
             const Search s = searchThrough(d, written);
             std::string why;
-            for (std::size_t i = 0; i < s.sent.size(); ++i) {
-                const std::string& b = s.sent[i];
-                if (!requests.count(b) && !(s.found && b == written(s.command, s.end))) why = "sent " + shown(b);
-                if (b.find_first_of("TZtz") != std::string::npos) why = "a byte that tares or zeroes";
-                // W CR LF only as LF W CR, answered, is asked again after W CR was not,
-                // or read again, as a scale that takes LF as the start of each command.
-                const bool wcrlf = (i > 0 && (s.sent[i - 1] + b).find("W\r\n") != std::string::npos) ||
-                                   b.find("W\r\n") != std::string::npos;
-                if (wcrlf && !(b == "\nW\r" && std::count(s.reads.begin(), s.reads.end(), i)) && !(i > 1 && s.sent[i - 2] == "\nW\r" && s.sent[i - 1] == "W\r" && b == "\nW\r"))
-                    why = "W CR LF on the line";
-            }
-            // One that sends on its own is heard at every setting, and asked nothing.
-            if (d.period && !d.print && !s.sent.empty()) why = "sent " + shown(s.sent[0]) + " to a device that talks";
-            if (s.found) {
-                const Weighing w = readWith(d, s.baud, s.format, s.protocol, s.command.empty() ? "" : written(s.command, s.end));
-                const std::string read = w.weight + " " + w.unit;
-                Conversation truth;
-                truth.truth = d.truth;
-                truth.mustRead = bool(d.truth);
-                if (!faithful(truth, w, &why) || !d.truth)
-                    why = "found at " + std::to_string(s.baud) + " " + s.format + " command " + shown(s.command) + ": " +
-                          (why.empty() ? "no weight on the pan" : why);
-                if (why.empty() && s.shown != read) why = "the search showed " + s.shown + ", its settings read " + read;
-            } else if (d.mustFind) {
-                why = "not found at " + std::to_string(d.baud) + " " + d.format + ", the truth " + *d.truth + ", variant " + std::to_string(d.scene.variant) + ", " + std::to_string(s.sent.size()) + " writes, shown " + s.shown;
-            }
-            if (!why.empty()) QFAIL(("seed " + std::to_string(seed) + ", " + d.dialect + ", line " + d.line + ": " + why).c_str());
+            if (!s.found && d.mustFind)
+                why = "not found at " + std::to_string(d.baud) + " " + d.format + ", the truth " + *d.truth;
+            faithful(d, s, written, &why);
+            if (!why.empty()) QFAIL(("seed " + std::to_string(seed) + ", " + d.dialect + ", line " + d.line + ": " + shown(why)).c_str());
             found[d.dialect].first += s.found;
             found[d.dialect].second += d.mustFind;
         }

@@ -644,6 +644,41 @@ Weighing readWith(const Device& d, int baud, const std::string& format, Protocol
     return s.expire();
 }
 
+bool faithful(const Device& d, const Search& s, std::string (*commandBytes)(const std::string&, const std::string&),
+              std::string* why) {
+    // Every request the search may make: literals, as the scales' manuals give them.
+    static const std::vector<std::string> requests = {"SI\r\n", "S\r\n", "\x1bP\r\n", "IP\r\n", "\nW\r", "W\r",
+                                                      "READ\r\n", "G\r\n", "N\r\n", "\x05", "\r\n"};
+    const auto has = [](const auto& v, const auto& x) { return std::find(v.begin(), v.end(), x) != v.end(); };
+    const std::string found = s.found && !s.command.empty() ? commandBytes(s.command, s.end) : "";
+    for (std::size_t i = 0; i < s.sent.size(); ++i) {
+        const std::string& b = s.sent[i];
+        if (!has(requests, b) && !(s.found && b == found)) *why = "sent " + b;
+        if (b.find_first_of("TZtz") != std::string::npos) *why = "a byte that tares or zeroes";
+        // W CR LF only as LF W CR, answered, is asked again after W CR was not,
+        // or read again, as a scale that takes LF as the start of each command.
+        const bool wcrlf = b.find("W\r\n") != std::string::npos || (i > 0 && (s.sent[i - 1] + b).find("W\r\n") != std::string::npos);
+        const bool again = i > 1 && s.sent[i - 2] == "\nW\r" && s.sent[i - 1] == "W\r" && b == "\nW\r";
+        if (wcrlf && !again && !(b == "\nW\r" && has(s.reads, i))) *why = "W CR LF on the line";
+    }
+    // One that sends on its own is heard at every setting, and asked nothing.
+    if (d.period && !d.print && !s.sent.empty()) *why = "sent " + s.sent[0] + " to a device that talks";
+    if (s.found) {
+        const Weighing w = readWith(d, s.baud, s.format, s.protocol, found);
+        const std::string read = w.weight + " " + w.unit;
+        Conversation truth;
+        truth.truth = d.truth;
+        truth.mustRead = bool(d.truth);
+        std::string wrong;
+        if (!faithful(truth, w, &wrong) || !d.truth)
+            *why = "found at " + std::to_string(s.baud) + " " + s.format + " command " + s.command + ": " +
+                   (wrong.empty() ? "no weight on the pan" : wrong);
+        else if (s.shown != read)
+            *why = "the search showed " + s.shown + ", its settings read " + read;
+    }
+    return why->empty();
+}
+
 std::vector<std::string> searchDialects() {
     std::vector<std::string> names = dialects();
     names.pop_back();  // the USB device is taken as it is

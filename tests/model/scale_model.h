@@ -109,6 +109,13 @@ struct Search {
 // `commandBytes` turns a command and its end, as written, into what is sent.
 Search searchThrough(const Device& d, std::string (*commandBytes)(const std::string&, const std::string&));
 
+// Found with settings under which a read gives the truth, or not found; and
+// nothing sent but a probe, its follow-up, or the command found (no T, no Z, no
+// W CR LF but where LF W CR is asked again); a device that talks asked nothing.
+// Otherwise `why` says what went wrong.
+bool faithful(const Device& d, const Search& s, std::string (*commandBytes)(const std::string&, const std::string&),
+              std::string* why);
+
 // A read of `d` (its PRINT key pressed once more) with these settings.
 Weighing readWith(const Device& d, int baud, const std::string& format, Protocol protocol, const std::string& command);
 
