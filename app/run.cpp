@@ -13,6 +13,7 @@
 #include "application.h"
 #include "form1.h"
 #include "link.h"
+#include "probes.h"
 #include "record.h"
 #include "recorder.h"
 #include "scale_reading.h"
@@ -23,6 +24,30 @@
 
 namespace pesolane {
 namespace {
+
+// The probes, as the search's table sends them: "SI CR LF, ..., ENQ (suivi de CR LF)".
+QString probesSent() {
+    QStringList sent;
+    for (const Probe& p : probeTable())
+        sent << QString::fromStdString(spelled(p.sent)) +
+                    (p.clear.empty() ? QString() : QStringLiteral(" (suivi de %1)").arg(QString::fromStdString(spelled(p.clear))));
+    return sent.join(QStringLiteral(", "));
+}
+
+// A paragraph in lines of at most 78 characters, never one that begins with
+// the « : » or « ; » of the word before it, nor a CR LF cut in two.
+QString wrapped(QString text) {
+    const QChar glue(0x00A0);
+    text.replace(QStringLiteral(" :"), QString(glue) + QLatin1Char(':')).replace(QStringLiteral(" ;"), QString(glue) + QLatin1Char(';'));
+    text.replace(QStringLiteral("CR LF"), QStringLiteral("CR") + glue + QStringLiteral("LF"));
+    QString out, line;
+    for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (!line.isEmpty() && line.size() + 1 + word.size() > 78) out += line + QLatin1Char('\n'), line.clear();
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    out += line + QLatin1Char('\n');
+    return out.replace(glue, QLatin1Char(' '));
+}
 
 // The usage, with one line or two for each setting of the scale.
 QString usage() {
@@ -69,17 +94,17 @@ QString usage() {
         "celui qui est branché s'il est le seul ; --port /dev/hidraw0 le désigne ;\n"
         "--protocole hid lit comme tel un nœud placé ailleurs. L'accès est donné\n"
         "par la règle udev du paquet aux instruments de pesage USB qu'elle nomme.\n"
-        "\n"
-        "Recherche (--chercher) : sur chaque port, les réglages déjà donnés, puis\n"
-        "ceux des fabricants, puis chaque vitesse (1200 à 115200) et chaque format\n"
-        "(8N1, 7E1, 7O1, 8E1, 8O1) ; à chacun, écoute, puis ces seules questions :\n"
-        "SI CR LF, ESC P CR LF, IP CR LF, LF W CR, W CR, READ CR LF, G CR LF, ENQ\n"
-        "(suivi de CR LF). Rien qui tare, remet à zéro ou éteint. Un instrument de\n"
-        "pesage réglé comme en usine est trouvé en quelques secondes ; un port\n"
-        "muet est parcouru en 2 min 20 s environ. Pour un instrument qui n'envoie\n"
-        "que sur sa touche d'impression, appuyez dessus pendant la recherche.\n"
-        "Ctrl-C l'arrête sans rien écrire. État de sortie : 0 trouvé et écrit,\n"
-        "1 rien trouvé, 130 arrêtée.\n"
+        "\n");
+    u += wrapped(QStringLiteral(
+                     "Recherche (--chercher) : sur chaque port, les réglages déjà donnés, puis ceux des fabricants, "
+                     "puis chaque vitesse (1200 à 115200) et chaque format (8N1, 7E1, 7O1, 8E1, 8O1) ; à chacun, "
+                     "écoute, puis ces seules questions : %1. Rien qui tare, remet à zéro ou éteint. Un instrument "
+                     "de pesage réglé comme en usine est trouvé en quelques secondes ; un port muet est parcouru en "
+                     "2 min 20 s environ. Pour un instrument qui n'envoie que sur sa touche d'impression, appuyez "
+                     "dessus pendant la recherche. Ctrl-C l'arrête sans rien écrire. État de sortie : 0 trouvé et "
+                     "écrit, 1 rien trouvé, 130 arrêtée.")
+                     .arg(probesSent()));
+    u += QStringLiteral(
         "\n"
         "Exemples de commandes (envoyé) :\n"
         "  --commande S                             S CR LF\n"

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "scale_model.h"
+#include "settings.h"
 
 using namespace pesolane;
 using namespace pesolane::model;
@@ -13,6 +14,16 @@ using namespace pesolane::model;
 namespace {
 
 constexpr std::uint64_t kConversations = 100000;
+constexpr std::uint64_t kDevices = 30000;
+
+// The bytes the settings file's command and end stand for, as F9 sends them.
+std::string written(const std::string& command, const std::string& end) {
+    ScaleSettings s;
+    if (!applySetting(s, "commande", QString::fromStdString(command)).isEmpty() ||
+        !applySetting(s, "fin-commande", QString::fromStdString(end)).isEmpty())
+        return "<refused by the settings>";
+    return (s.command + s.commandEnd).toStdString();
+}
 
 std::string shown(const std::string& bytes) {
     std::string s;
@@ -54,6 +65,38 @@ private slots:
             QVERIFY2(n.conversations > 0, d.c_str());
             QVERIFY2(n.mustRead > 0 || d == "framed digits, no unit", d.c_str());
         }
+    }
+
+    // Whatever device sits on the port, at whatever setting: found with
+    // settings under which a read gives the weight on the pan, or not found;
+    // and nothing sent but a probe's bytes and the command found.
+    void search_findsTheTruthOrNothing() {
+        std::map<std::string, std::pair<int, int>> found;  // found, undisturbed that had to be
+        for (std::uint64_t seed = 1; seed <= kDevices; ++seed) {
+            Draw draw(seed);
+            const Device d = device(draw);
+            const Search s = searchThrough(d, written);
+            std::string why;
+            if (!s.found && d.mustFind)
+                why = "not found at " + std::to_string(d.baud) + " " + d.format + ", the truth " + *d.truth;
+            faithful(d, s, written, &why);
+            if (!why.empty()) QFAIL(("seed " + std::to_string(seed) + ", " + d.dialect + ", line " + d.line + ": " + shown(why)).c_str());
+            found[d.dialect].first += s.found;
+            found[d.dialect].second += d.mustFind;
+        }
+        for (const std::string& name : searchDialects()) {
+            const auto [n, must] = found[name];
+            qInfo("%-28s %5d found, %5d undisturbed that had to be", name.c_str(), n, must);
+        }
+        // Every family that gives a mass weight is found, undisturbed; the others never are.
+        for (const char* never : {"temperatures", "bare numbers", "gross only, asked", "framed digits, no unit"})
+            QVERIFY2(found[never].first == 0, never);
+        for (const char* printKey : {"ticket", "one line on PRINT"}) QVERIFY2(found[printKey].first > 0, printKey);
+        for (const char* asked : {"MT-SICS S", "MT-SICS SI", "status header, asked", "sixteen characters",
+                                  "sixteen characters with ID", "marks after the unit", "weight and status bytes", "SMA",
+                                  "mark before the weight", "ticket, asked", "gross and net, asked", "status header, stream",
+                                  "indicator lines, stream", "Toledo continuous", "bare stream"})
+            QVERIFY2(found[asked].second > 0, asked);
     }
 };
 

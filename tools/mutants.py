@@ -19,6 +19,7 @@ HIDR, HIDD = "scale/usb/hid_report.cpp", "scale/usb/hid_device.cpp"
 REC, RECORDER = "record/record.cpp", "app/recorder.cpp"
 PROBES, SEARCH, PORT, SCMD, SDLG = ("scale/search/probes.cpp", "scale/search/search.cpp", "scale/read/port.cpp", "app/search_command.cpp",
                                     "app/search_dialog.cpp")
+CORE = "scale/search/search_core.cpp"
 
 FAULTS = [
     # A reset list that forgets one control, or a text it no longer empties.
@@ -259,9 +260,9 @@ FAULTS = [
                                   "understood = true;")]),
     ("search-no-listen-first", [(PROBES, "if (t.probe >= 0 && allowed(listen)", "if (false && allowed(listen)")]),
     ("search-known-not-first", [(PROBES, "    if (known) add(*known);\n", "")]),
-    ("search-no-confirm", [(SEARCH, "            phase_ = Phase::Confirming;\n            firstReply_ = heard_;\n            firstReplyWhole_ = firstWhole_;\n            return ask();",
-                            "            return found(Protocol::Command, &p);")]),
-    ("search-stream-or-print", [(SEARCH, "gap < kStreamGapMs ? Protocol::Continuous : Protocol::Print",
+    ("search-no-confirm", [(CORE, "again, it answers again.\n            phase_ = Phase::Confirming;\n            return ask(now, p.sent);",
+                            "again, it answers again.\n            return found(Protocol::Command, &p, false);")]),
+    ("search-stream-or-print", [(CORE, "gap < kStreamGapMs ? Protocol::Continuous : Protocol::Print",
                                  "gap > kStreamGapMs ? Protocol::Continuous : Protocol::Print")]),
     ("search-cancel-sends-on", [(SDLG, "    search_->cancel();\n    search_->deleteLater();\n", "")]),
     ("search-F9-not-held", [(LINK, "    if (held_) return finish(failed(Failure::Searching));\n", "")]),
@@ -282,8 +283,7 @@ FAULTS = [
     ("search-window-not-set-up-first", [(SDLG, "request.scope, request.known, request.base", "request.scope, std::nullopt, request.base")]),
     ("search-found-keeps-problems", [(SEARCH, "    s.problems.clear();\n", "")]),
     ("search-built-in-ports-first", [(SEARCH, "return p.hid ? 0 : adapter ? 1 : 2;", "return p.hid ? 0 : adapter ? 2 : 1;")]),
-    ("search-print-first-line", [(SEARCH, "printHeard(std::string_view(heard_.constData(), std::size_t(heard_.size())), !firstWhole_)",
-                                  "printHeard(std::string_view(heard_.constData(), std::size_t(heard_.indexOf('\\n') + 1)), false)")]),
+    ("search-print-first-line", [(CORE, "printHeard(heard_, !firstWhole_)", "printHeard(std::string_view(heard_).substr(0, heard_.find('\\n') + 1), false)")]),
     ("search-print-as-stream", [(PROBES, "ReadSession read(Protocol::Print);", "ReadSession read(Protocol::Continuous);")]),
     ("scale-stable-net-unchecked", [(PRINTS, "    if (net && gross && tare &&", "    if (net && gross && tare && !net->marked &&")]),
     ("hid-given-up-still-read", [(LINK, "    if (hid_) hid_->abandon();\n", "")]),
@@ -293,11 +293,15 @@ FAULTS = [
     ("scale-lost-forgets-owed", [(LINK, "    port_->close();\n    port_->clearError();\n    if (!busy_) return;",
                                   "    port_->close();\n    port_->clearError();\n    session_ = ReadSession(settings_.protocol);\n    if (!busy_) return;")]),
     # The search's judge and what it writes; caught by the command line's checks (--exclude package).
-    ("search-found-without-weight", [(SEARCH, "        if (w.failure != Failure::None || w.unit.empty()) return noWeight(why);\n", "")]),
-    ("search-talking-asked", [(SEARCH, "        if (!heard_.isEmpty()) talking_.push_back(t.line);\n", "")]),
+    ("search-found-without-weight", [(CORE, "    step.end = settledMass(w) ? SearchStep::End::Found : SearchStep::End::NoWeight;",
+                                      "    step.end = SearchStep::End::Found;")]),
+    ("search-talking-asked", [(CORE, "        if (!heard_.empty()) talking_.push_back(t.line);\n", "")]),
     ("search-cut-command-sent", [(SCMD, "!r.scope.probes.empty() && !commandTold) {", "!r.scope.probes.empty()) {")]),
     ("search-S-unasked", [(PROBES, '{"SI\\r\\n", "SI", "crlf", "", "S\\r\\n", "S"}', '{"SI\\r\\n", "S", "crlf", "", "", ""}')]),
     ("search-gross-written", [(PROBES, '"N\\r\\n", "N", false}', '"N\\r\\n", "N", true}')]),
+    # Caught by the search over the model of scales.
+    ("search-listening-ignored", [(CORE, "        if (judgeReply(heard_, {}, !firstWhole_).heard == Heard::Scale) {", "        if (false) {")]),
+    ("search-found-not-better", [(CORE, "finding_.command = better ? probe->betterCommand : probe->command;", "finding_.command = probe->command;")]),
     ("search-LF-W-CR-twice", [(PROBES, '"W\\r", "W", true, true}', '"W\\r", "W", true, false}')]),
     ("save-backslash-once", [(SETS, "command.replace(QLatin1Char('\\\\'), QStringLiteral(\"\\\\\\\\\"));\n", "")]),
     # The record of countings: kept after the result shows, a field left

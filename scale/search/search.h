@@ -1,6 +1,6 @@
-// The search for a scale nobody has set up: over the ports, the line
-// settings and the probes of probes.h, one trial at a time, never waiting on
-// the thread it runs on. USB weighing devices need no setting: they are
+// The search for a scale nobody has set up, over the ports: the port opened,
+// its line set, bytes written and read and a timer run for the decisions of
+// search_core.h, never waiting on the thread it runs on. USB weighing devices need no setting: they are
 // listed first and taken as they are. A scale found is read once, as F9
 // would read it, for the weight it shows now.
 #pragma once
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "probes.h"
+#include "search_core.h"
 #include "settings.h"
 
 class QSerialPort;
@@ -73,42 +74,24 @@ signals:
     void over(const pesolane::SearchResult& result);
 
 private:
-    enum class Phase { Idle, Listening, Watching, Asking, Confirming, Bettering, Clearing, Reading };
-
     void nextPort();
-    void nextTrial();
-    void windowOver();
     void bytesCame();
-    void ask();
-    void afterProbe();
-    void askBetter(const Probe& p);
-    void dropWaiting();
-    void found(Protocol protocol, const Probe* probe, bool better = false);
+    void apply(SearchStep step);
+    void read();
     void noWeight(const QString& why);
     void finish();
-    int replyMs() const;
+    Millis now() const { return portClock_.elapsed(); }
+    ScaleSettings settingsFound() const;
 
     QList<PortChoice> ports_;
-    SearchScope scope_;
-    std::vector<Trial> plan_;
+    SearchCore core_;
     ScaleSettings base_;
     QSerialPort* port_;
     QTimer window_;
-    QElapsedTimer since_;     // since the window opened
     QElapsedTimer portClock_;  // since the port opened
-    qint64 lastPortByte_ = 0;  // when the port last gave a byte (or opened), on that clock
-    bool firstWhole_ = false;  // the window's first bytes came after a quiet port: no line cut
-    bool firstReplyWhole_ = false;
-    qint64 lastByte_ = -1;    // when the last byte came, in that window
-    qint64 longestGap_ = 0;   // the longest silence between bytes, while watching
-    QByteArray heard_;
-    QByteArray firstReply_;  // the answer to a probe, before it is asked again
-    Phase phase_ = Phase::Idle;
+    bool dropping_ = false;    // what the port holds is being dropped
+    bool searching_ = false;
     int portIndex_ = -1;
-    std::size_t trial_ = 0;
-    LineSetting line_;
-    bool lineSet_ = false;
-    std::vector<LineSetting> talking_;  // the settings at which bytes came unasked, on this port
     SearchResult result_;
     ScaleLink* reader_ = nullptr;
 };

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "hid_report.h"
+#include "search_core.h"
 #include "session.h"
 
 namespace pesolane::model {
@@ -207,18 +208,29 @@ std::vector<std::string> dialects() {
     return names;
 }
 
-Conversation converse(Draw& d) {
-    const Dialect& D = table()[d.below(unsigned(table().size()))];
+namespace {
+
+// What lies on the pan, as the dialect can tell it; `most`: its largest display.
+Scene sceneOf(Draw& d, const Dialect& D, std::int64_t& most) {
     Scene s;
     s.variant = int(d.below(8));
     s.unit = D.units[d.below(unsigned(D.units.size()))];
     s.decimals = int(d.below(4));
-    std::int64_t most = 1;
+    most = 1;
     for (int i = 0; i < std::min(D.digits, 6); ++i) most *= 10;
     most = D.kind == Kind::Usb ? 65533 : most - 3;  // room for a moving display
     s.net = 1 + d.below(unsigned(most - 1));
     if (d.chance(50)) s.tare = d.below(unsigned(most - s.net));
     if (D.states && d.chance(30)) s.state = S::State(1 + d.below(3));
+    return s;
+}
+
+}  // namespace
+
+Conversation converse(Draw& d) {
+    const Dialect& D = table()[d.below(unsigned(table().size()))];
+    std::int64_t most = 0;
+    const Scene s = sceneOf(d, D, most);
     Scene old = s;  // what lay on the pan before
     old.state = S::Settled;
     old.net = 1 + (s.net + 1 + d.below(100)) % (most - 1 - s.tare);
@@ -409,6 +421,269 @@ bool faithful(const Conversation& c, const Weighing& w, std::string* why) {
     }
     if (!same) *why = "read " + got + ", the truth is " + *c.truth;
     return same;
+}
+
+}  // namespace pesolane::model
+
+// The search's side: a device on a serial port that hears what it is sent.
+namespace pesolane::model {
+namespace {
+
+// An indicator asked for its gross (G) or its net (N), each on a labelled line.
+std::string grossLine(const S& s, int) { return "ST,GS,+" + pad(fmt(s.net + s.tare, s.decimals), 8) + " " + s.unit + "\r\n"; }
+std::string netLine(const S& s, int) { return "ST,NT,+" + pad(fmt(s.net, s.decimals), 8) + " " + s.unit + "\r\n"; }
+// Devices that talk, but of no mass: a thermometer, a counter of bare numbers.
+std::string temperature(const S& s, int) { return "  " + fmt(150 + s.net % 200, 1) + " C\r\n"; }
+std::string number(const S& s, int) { return pad(std::to_string(10 + s.net % 90), 6) + "\r\n"; }
+
+using Message = std::string (*)(const S&, int);
+struct Requests {
+    const char* dialect;
+    std::vector<std::pair<const char*, Message>> known;  // a request, the answer's shape
+};
+
+// What each family answers, from its manual; any other request, nothing.
+const std::vector<Requests>& requests() {
+    static const Message sicsS = [](const S& s, int k) { return sics(s, k, false); };
+    static const Message sicsSI = [](const S& s, int k) { return sics(s, k, true); };
+    static const std::vector<Requests> r = {
+        {"MT-SICS S", {{"S\r\n", sicsS}, {"SI\r\n", sicsSI}}},
+        {"MT-SICS SI", {{"S\r\n", sicsS}, {"SI\r\n", sicsSI}}},
+        {"status header, asked", {{"S\r\n", header}, {"SI\r\n", header}}},
+        {"sixteen characters", {{"\x1bP", [](const S& s, int k) { return sixteen(s, k, false); }}}},
+        {"sixteen characters with ID", {{"\x1bP", [](const S& s, int k) { return sixteen(s, k, true); }}}},
+        {"marks after the unit", {{"IP\r\n", marks}}},
+        {"weight and status bytes", {{"W\r", nci}}},
+        {"SMA", {{"\nW\r", sma}}},
+        {"mark before the weight", {{"\x05", before}}},
+        {"ticket, asked", {{"READ\r\n", ticket}}},
+        {"gross and net, asked", {{"G\r\n", grossLine}, {"N\r\n", netLine}}},
+        {"gross only, asked", {{"G\r\n", grossLine}}},
+    };
+    return r;
+}
+
+// Besides the dialects read: devices the search meets.
+const std::vector<Dialect>& others() {
+    static const std::vector<Dialect> t = {
+        {"gross and net, asked", Kind::Asked, netLine, {"g", "kg"}, 7, false},
+        {"gross only, asked", Kind::Asked, grossLine, {"g", "kg"}, 7, false, false},
+        {"temperatures", Kind::Stream, temperature, {"C"}, 3, false, false},
+        {"bare numbers", Kind::Stream, number, {"g"}, 2, false, false},
+    };
+    return t;
+}
+
+// What a port set otherwise than the device reads of its bytes.
+std::string garbled(std::string b) {
+    for (char& c : b) c = char(0xF0 | (c & 0x0F));
+    return b;
+}
+
+// The device's side of the line: its own lines, its answers, noise.
+struct Wire {
+    const Device& d;
+    LineSetting port;  // as the port is set now
+    std::multimap<Millis, std::string> due;
+    std::string held;  // what it has heard of a request
+    Millis own = 0;
+    int k = 0;
+
+    bool matches() const { return port.baud == d.baud && port.format == d.format; }
+    void hear(const std::string& bytes, Millis now) {
+        if (!matches()) return held.clear();  // bytes its port cannot frame: nothing it knows
+        held += bytes;
+        for (bool more = true; more;) {
+            more = false;
+            for (const auto& [request, answer] : d.answers)
+                if (const std::size_t at = held.find(request); at != std::string::npos) {
+                    due.emplace(now + d.answerAfter, answer);
+                    held.erase(0, at + request.size());
+                    more = true;
+                }
+        }
+        if (held.size() > 8) held.erase(0, held.size() - 8);
+    }
+    Millis next() const {
+        const Millis a = due.empty() ? kNever : due.begin()->first;
+        return d.period ? std::min(a, own) : a;
+    }
+    // The bytes that come next, as the port reads them.
+    std::string take() {
+        if (d.period && (due.empty() || own <= due.begin()->first)) {
+            own += d.period;
+            return matches() ? d.message(d.scene, k++) : garbled(d.message(d.scene, k++));
+        }
+        std::string b = due.begin()->second;
+        due.erase(due.begin());
+        return b;
+    }
+    static constexpr Millis kNever = Millis(1) << 60;
+};
+
+}  // namespace
+
+Device device(Draw& d) {
+    static const int speeds[] = {9600, 1200, 2400, 4800, 19200, 38400, 57600, 115200};
+    static const char* const formats[] = {"8N1", "7E1", "7O1", "8E1", "8O1"};
+    const unsigned serial = unsigned(table().size()) - 1;  // all but the USB device
+    const unsigned pick = d.below(serial + unsigned(others().size()));
+    const Dialect& D = pick < serial ? table()[pick] : others()[pick - serial];
+    Device v;
+    v.dialect = D.name;
+    v.baud = speeds[d.below(8)];
+    v.format = formats[d.below(5)];
+    std::int64_t most = 0;
+    v.scene = sceneOf(d, D, most);
+    v.message = D.message;
+    v.answerAfter = 10 + d.below(150);
+    v.print = D.kind == Kind::PrintKey;
+    // A stream sends several lines a second; an operator presses PRINT every
+    // few seconds (a print that comes at another setting is not heard).
+    if (D.kind == Kind::Stream) v.period = 80 + d.below(250);
+    if (v.print) v.period = 2600 + d.below(400);
+    for (const Requests& r : requests())
+        if (v.dialect == r.dialect)
+            for (const auto& [request, answer] : r.known) v.answers.emplace_back(request, answer(v.scene, 0));
+    if (v.scene.state == S::Settled && D.readable) v.truth = fmt(v.scene.net, v.scene.decimals) + " " + v.scene.unit;
+    v.line = "none";
+    if (d.chance(25)) {
+        v.line = "noise";
+        for (unsigned n = 1 + d.below(3); n > 0; --n) v.noise.push_back(Millis(d.below(90000)));
+    }
+    // The search takes a reply holding a line no shape reads for noise: an
+    // asked ticket led by its number is not found there, though F9 reads it.
+    v.mustFind = v.truth && v.noise.empty() && !v.print && !(D.message == ticket && v.scene.variant & 4);
+    return v;
+}
+
+Search searchThrough(const Device& d, std::string (*commandBytes)(const std::string&, const std::string&)) {
+    SearchCore core(SearchScope{}, std::nullopt);
+    Wire wire{d, {}, {}, {}, d.period ? Millis(d.answerAfter) : 0};
+    for (const Millis t : d.noise) wire.due.emplace(t, "\x80\xFE\x9A\r\n");
+    Search r;
+    Millis now = 0;
+    std::optional<Millis> timer;
+    auto run = [&](SearchStep step) {  // false once the search is over at this port
+        for (;;) {
+            if (step.setLine) wire.port = *step.setLine;
+            if (step.drop) {
+                step = core.dropped(now);
+                continue;
+            }
+            if (!step.send.empty()) r.sent.push_back(step.send), wire.hear(step.send, now);
+            if (step.wakeAt) timer = step.wakeAt;
+            if (step.end == SearchStep::End::None) return true;
+            timer.reset();
+            const Finding& f = core.finding();
+            if (step.end == SearchStep::End::PortDone) return false;
+            if (step.end == SearchStep::End::Found) {
+                r = {true, f.command, f.end, f.line.baud, f.line.format, f.protocol, std::move(r.sent), std::move(r.reads), {}};
+                r.shown = step.shown.weight + " " + step.shown.unit;
+                return false;
+            }
+            if (step.end == SearchStep::End::Read) {
+                const std::string command = f.command.empty() ? "" : commandBytes(f.command, f.end);
+                if (!command.empty()) r.reads.push_back(r.sent.size()), r.sent.push_back(command);
+                step = core.readOver(readWith(d, f.line.baud, f.line.format, f.protocol, command));
+                continue;
+            }
+            step = core.reopened(now);
+        }
+    };
+    for (bool going = run(core.opened(0)); going && now < 30 * 60 * 1000;) {
+        const Millis bytesAt = wire.next();
+        if (timer && *timer < bytesAt) {
+            now = std::max(now, *timer);
+            timer.reset();
+            going = run(core.timeUp(now));
+        } else {
+            now = std::max(now, bytesAt);
+            going = run(core.heard(wire.take(), now));
+        }
+    }
+    return r;
+}
+
+Weighing readWith(const Device& d, int baud, const std::string& format, Protocol protocol, const std::string& command) {
+    // The search reads for three seconds; F9 waits ten for a PRINT key.
+    constexpr Millis f9 = 500;
+    const Millis limit = protocol == Protocol::Print ? 10000 : 3000;
+    Wire wire{d, {baud, format}, {}, {}, d.period ? Millis(d.answerAfter) : 0};
+    ReadSession s(protocol);
+    s.opened(0, false);
+    auto ask = [&](Millis now) {
+        if (protocol == Protocol::Command) wire.hear(command, now);
+    };
+    bool begun = false;
+    Millis woken = -1;
+    for (;;) {
+        const Millis next = std::min(f9 + limit, wire.next());
+        if (!begun && next >= f9) {
+            s.begin(f9);
+            begun = true;
+            ask(f9);
+            continue;
+        }
+        const std::optional<Millis> wake = begun ? s.wakeAt() : std::nullopt;
+        if (wake && *wake <= next && *wake > woken) {
+            woken = *wake;
+            if (std::optional<Weighing> w = s.wake(*wake)) return *w;
+            for (int n = s.askAgain(); n > 0; --n) ask(*wake);
+            continue;
+        }
+        if (wire.next() > f9 + limit) break;
+        const Millis when = wire.next();
+        std::string bytes = wire.take();
+        if (format[0] == '7')
+            for (char& c : bytes) c = char(c & 0x7F);
+        if (std::optional<Weighing> w = s.feed(bytes, when); w && begun) return *w;
+        if (begun)
+            for (int n = s.askAgain(); n > 0; --n) ask(when);
+    }
+    return s.expire();
+}
+
+bool faithful(const Device& d, const Search& s, std::string (*commandBytes)(const std::string&, const std::string&),
+              std::string* why) {
+    // Every request the search may make: literals, as the scales' manuals give them.
+    static const std::vector<std::string> requests = {"SI\r\n", "S\r\n", "\x1bP\r\n", "IP\r\n", "\nW\r", "W\r",
+                                                      "READ\r\n", "G\r\n", "N\r\n", "\x05", "\r\n"};
+    const auto has = [](const auto& v, const auto& x) { return std::find(v.begin(), v.end(), x) != v.end(); };
+    const std::string found = s.found && !s.command.empty() ? commandBytes(s.command, s.end) : "";
+    for (std::size_t i = 0; i < s.sent.size(); ++i) {
+        const std::string& b = s.sent[i];
+        if (!has(requests, b) && !(s.found && b == found)) *why = "sent " + b;
+        if (b.find_first_of("TZtz") != std::string::npos) *why = "a byte that tares or zeroes";
+        // W CR LF only as LF W CR, answered, is asked again after W CR was not,
+        // or read again, as a scale that takes LF as the start of each command.
+        const bool wcrlf = b.find("W\r\n") != std::string::npos || (i > 0 && (s.sent[i - 1] + b).find("W\r\n") != std::string::npos);
+        const bool again = i > 1 && s.sent[i - 2] == "\nW\r" && s.sent[i - 1] == "W\r" && b == "\nW\r";
+        if (wcrlf && !again && !(b == "\nW\r" && has(s.reads, i))) *why = "W CR LF on the line";
+    }
+    // One that sends on its own is heard at every setting, and asked nothing.
+    if (d.period && !d.print && !s.sent.empty()) *why = "sent " + s.sent[0] + " to a device that talks";
+    if (s.found) {
+        const Weighing w = readWith(d, s.baud, s.format, s.protocol, found);
+        const std::string read = w.weight + " " + w.unit;
+        Conversation truth;
+        truth.truth = d.truth;
+        truth.mustRead = bool(d.truth);
+        std::string wrong;
+        if (!faithful(truth, w, &wrong) || !d.truth)
+            *why = "found at " + std::to_string(s.baud) + " " + s.format + " command " + s.command + ": " +
+                   (wrong.empty() ? "no weight on the pan" : wrong);
+        else if (s.shown != read)
+            *why = "the search showed " + s.shown + ", its settings read " + read;
+    }
+    return why->empty();
+}
+
+std::vector<std::string> searchDialects() {
+    std::vector<std::string> names = dialects();
+    names.pop_back();  // the USB device is taken as it is
+    for (const Dialect& o : others()) names.push_back(o.name);
+    return names;
 }
 
 }  // namespace pesolane::model

@@ -69,4 +69,54 @@ bool faithful(const Conversation& c, const Weighing& w, std::string* why);
 // The names of all the dialects.
 std::vector<std::string> dialects();
 
+// A device on a serial port as the search meets it: a dialect at one line
+// setting (at any other, what it sends reads as nothing and it hears
+// nothing it knows), or a device that never gives a mass weight.
+struct Device {
+    std::string dialect, line;
+    int baud = 9600;
+    std::string format = "8N1";
+    std::optional<std::string> truth;  // the net weight shown, or no weight
+    bool mustFind = false;             // nothing disturbs it, and it gives a settled weight when asked
+    bool print = false;                // sends a print on its PRINT key
+    Millis period = 0;                 // between two lines sent on its own (a stream, a key pressed); 0: none
+    std::string (*message)(const Scene&, int) = nullptr;
+    std::vector<std::pair<std::string, std::string>> answers;  // a request it knows, its answer
+    Scene scene;
+    std::vector<Millis> noise;  // when a burst of noise comes
+    Millis answerAfter = 0;
+};
+
+Device device(Draw& draw);
+
+// The names of every dialect and device the search may meet.
+std::vector<std::string> searchDialects();
+
+// What the search made of a device.
+struct Search {
+    bool found = false;
+    std::string command;           // the command found, as the settings write it, and its end
+    std::string end;
+    int baud = 0;
+    std::string format;
+    Protocol protocol = Protocol::Command;
+    std::vector<std::string> sent;  // every write, in order
+    std::vector<std::size_t> reads;  // which of them a read of what was found made
+    std::string shown;              // what the search's own read gave
+};
+
+// The search's core driven over `d`, from the port's opening to its end.
+// `commandBytes` turns a command and its end, as written, into what is sent.
+Search searchThrough(const Device& d, std::string (*commandBytes)(const std::string&, const std::string&));
+
+// Found with settings under which a read gives the truth, or not found; and
+// nothing sent but a probe, its follow-up, or the command found (no T, no Z, no
+// W CR LF but where LF W CR is asked again); a device that talks asked nothing.
+// Otherwise `why` says what went wrong.
+bool faithful(const Device& d, const Search& s, std::string (*commandBytes)(const std::string&, const std::string&),
+              std::string* why);
+
+// A read of `d` (its PRINT key pressed once more) with these settings.
+Weighing readWith(const Device& d, int baud, const std::string& format, Protocol protocol, const std::string& command);
+
 }  // namespace pesolane::model
