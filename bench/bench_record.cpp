@@ -5,6 +5,7 @@
 // Runs offscreen: QT_QPA_PLATFORM=offscreen LC_ALL=fr_FR.UTF-8 build/bench/bench_record
 #include <benchmark/benchmark.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QPushButton>
 #include <QTemporaryDir>
