@@ -217,11 +217,12 @@ protocole=$protocol"
     got=$(env LC_ALL=fr_FR.UTF-8 XDG_CONFIG_HOME="$runtime/$name" timeout 20 "$program" --lire-poids 2>&1)
     [ "$got" = "$weight" ] || { echo "FAIL search $name: --lire-poids gives '$got', want '$weight'"; failures=$((failures + 1)); continue; }
   fi
-  # Nothing sent but the probes, the clearing CR LF after ENQ, and S or N once SI or G answered.
+  # Nothing sent but the probes, the clearing CR LF after ENQ, S or N once SI or G answered, and LF W CR
+  # asked again after a CR alone.
   left=$(python3 -c '
 import sys
 data, sent = open(sys.argv[1], "rb").read(), [b"SI\r\n", b"\x1bP\r\n", b"IP\r\n", b"\nW\r", b"W\r", b"READ\r\n",
-                                             b"G\r\n", b"\x05\r\n", b"\x05", b"S\r\n", b"N\r\n"]
+                                             b"G\r\n", b"\x05\r\n", b"\x05", b"S\r\n", b"N\r\n", b"\r\nW\r"]
 while data:  # read as a run of whole sequences, the longest first
     probe = max((p for p in sent if data.startswith(p)), key=len, default=None)
     if not probe:

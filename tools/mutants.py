@@ -303,6 +303,8 @@ FAULTS = [
     ("search-listening-ignored", [(CORE, "        if (judgeReply(heard_, {}, !firstWhole_).heard == Heard::Scale) {", "        if (false) {")]),
     ("search-found-not-better", [(CORE, "finding_.command = better ? probe->betterCommand : probe->command;", "finding_.command = probe->command;")]),
     ("search-LF-W-CR-twice", [(PROBES, '"W\\r", "W", true, true}', '"W\\r", "W", true, false}')]),
+    # LF W CR asked again straight after W CR: W CR LF on the line.
+    ("search-LF-W-CR-again-joined", [(CORE, 'return ask(now, joins ? "\\r" + p.sent : p.sent);', 'return ask(now, ((void)joins, p.sent));')]),
     ("save-backslash-once", [(SETS, "command.replace(QLatin1Char('\\\\'), QStringLiteral(\"\\\\\\\\\"));\n", "")]),
     # The record of countings: kept after the result shows, a field left
     # unquoted, a point for the comma, a busy record failed, a file that is

@@ -29,7 +29,8 @@ struct Probe {
     bool kept = true;     // the link's command when `better` is not answered (a gross never is)
     // `better` is the second question, before this probe is sent again: the
     // probe's own bytes, sent twice in a row, would put on the line what it
-    // must never hold (LF W CR twice holds W CR LF).
+    // must never hold (LF W CR twice holds W CR LF); sent again after
+    // `better`, a CR alone goes between them.
     bool betterFirst = false;
 };
 

@@ -179,7 +179,11 @@ SearchStep SearchCore::timeUp(Millis now) {
         if (judgeReply(heard_, p.better).heard == Heard::Scale) return found(Protocol::Command, &p, true);
         if (p.betterFirst) {  // not answered: the probe again, to confirm its own answer
             phase_ = Phase::Confirming;
-            return ask(now, p.sent);
+            // A CR alone between them: the better request's CR and the probe's
+            // LF would make the line hold what the probe must never hold
+            // (W CR LF), and a line end alone asks nothing.
+            const bool joins = !p.better.empty() && p.better.back() == '\r' && !p.sent.empty() && p.sent.front() == '\n';
+            return ask(now, joins ? "\r" + p.sent : p.sent);
         }
         if (p.kept) return found(Protocol::Command, &p, false);
         return afterProbe(now);  // its answer would not be the weight F9 wants: never written

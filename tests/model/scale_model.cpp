@@ -648,18 +648,18 @@ bool faithful(const Device& d, const Search& s, std::string (*commandBytes)(cons
               std::string* why) {
     // Every request the search may make: literals, as the scales' manuals give them.
     static const std::vector<std::string> requests = {"SI\r\n", "S\r\n", "\x1bP\r\n", "IP\r\n", "\nW\r", "W\r",
-                                                      "READ\r\n", "G\r\n", "N\r\n", "\x05", "\r\n"};
+                                                      "READ\r\n", "G\r\n", "N\r\n", "\x05", "\r\n",
+                                                      "\r\nW\r"};
     const auto has = [](const auto& v, const auto& x) { return std::find(v.begin(), v.end(), x) != v.end(); };
     const std::string found = s.found && !s.command.empty() ? commandBytes(s.command, s.end) : "";
     for (std::size_t i = 0; i < s.sent.size(); ++i) {
         const std::string& b = s.sent[i];
         if (!has(requests, b) && !(s.found && b == found)) *why = "sent " + b;
         if (b.find_first_of("TZtz") != std::string::npos) *why = "a byte that tares or zeroes";
-        // W CR LF only as LF W CR, answered, is asked again after W CR was not,
-        // or read again, as a scale that takes LF as the start of each command.
+        // W CR LF never, but as LF W CR read again by F9, for a scale that takes
+        // LF as the start of each command.
         const bool wcrlf = b.find("W\r\n") != std::string::npos || (i > 0 && (s.sent[i - 1] + b).find("W\r\n") != std::string::npos);
-        const bool again = i > 1 && s.sent[i - 2] == "\nW\r" && s.sent[i - 1] == "W\r" && b == "\nW\r";
-        if (wcrlf && !again && !(b == "\nW\r" && has(s.reads, i))) *why = "W CR LF on the line";
+        if (wcrlf && !(b == "\nW\r" && has(s.reads, i))) *why = "W CR LF on the line";
     }
     // One that sends on its own is heard at every setting, and asked nothing.
     if (d.period && !d.print && !s.sent.empty()) *why = "sent " + s.sent[0] + " to a device that talks";
