@@ -1,7 +1,6 @@
 #include "recorder.h"
 
 #include <QFile>
-#include <QMessageBox>
 
 #include "form1.h"
 #include "scale_reading.h"
@@ -10,15 +9,6 @@ namespace pesolane {
 namespace {
 
 std::string utf8(const QString& s) { return s.toStdString(); }
-
-// The steps that take a weight, the box they read, and the button that an
-// accepted press shows.
-struct WeighingStep {
-    Ctl button, box, next;
-};
-constexpr std::array<WeighingStep, 3> kWeighingSteps{{{Ctl::Cmd1, Ctl::TxtPoidsTotal, Ctl::Cmd2},
-                                                      {Ctl::Cmd2, Ctl::TxtPoidsReel1er, Ctl::Cmd3},
-                                                      {Ctl::Cmd5, Ctl::TxtPoidsReel2eme, Ctl::Cmd6}}};
 
 }  // namespace
 
@@ -34,19 +24,12 @@ Recorder::Recorder(Form1& form, const ScaleReading& reading, const QString& path
 void Recorder::pressed(Ctl button) {
     // A weight's source is the one of the value the step used: as the box
     // held it when the step accepted it.
-    for (std::size_t i = 0; i < kWeighingSteps.size(); ++i) {
-        const WeighingStep& s = kWeighingSteps[i];
-        if (button == s.button && form_.isShown(s.next)) used_[i] = reading_.readingIn(s.box).value_or(WeightSource{});
+    for (std::size_t i = 0; i < kWeightBoxes.size(); ++i) {
+        const WeightBox& w = kWeightBoxes[i];
+        if (button == w.step && form_.isShown(w.next)) used_[i] = reading_.readingIn(w.box).value_or(WeightSource{});
     }
     if (untold_.isEmpty()) return;
-    if (!alarm_) {
-        alarm_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("Pesolane"), QString(), QMessageBox::Ok, &form_);
-        alarm_->setObjectName(QStringLiteral("recordAlarm"));
-        alarm_->setInformativeText(QStringLiteral("Le résultat affiché reste juste ; notez-le à la main."));
-    }
-    alarm_->setText(untold_);
-    alarm_->open();
-    form_.say(untold_);
+    form_.reportRecordFailure(untold_);
     untold_.clear();
 }
 

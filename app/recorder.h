@@ -13,8 +13,6 @@
 #include "controls.h"
 #include "record.h"
 
-class QMessageBox;
-
 namespace pesolane {
 
 class Form1;
@@ -38,7 +36,6 @@ private:
     std::string article_;
     std::array<WeightSource, 3> used_;  // where the weights the steps used came from
     QString untold_;                    // why the last result was not kept, to tell once the press is done
-    QMessageBox* alarm_ = nullptr;
 };
 
 }  // namespace pesolane

@@ -30,12 +30,13 @@ inline constexpr std::size_t kControlCount = 63;
 // step button whose press reads each.
 struct WeightBox {
     Ctl box;
-    Ctl step;
+    Ctl step;  // the step that reads it
+    Ctl next;  // the button that step shows once it accepts the weight
 };
 inline constexpr std::array<WeightBox, 3> kWeightBoxes{{
-    {Ctl::TxtPoidsTotal, Ctl::Cmd1},
-    {Ctl::TxtPoidsReel1er, Ctl::Cmd2},
-    {Ctl::TxtPoidsReel2eme, Ctl::Cmd5},
+    {Ctl::TxtPoidsTotal, Ctl::Cmd1, Ctl::Cmd2},
+    {Ctl::TxtPoidsReel1er, Ctl::Cmd2, Ctl::Cmd3},
+    {Ctl::TxtPoidsReel2eme, Ctl::Cmd5, Ctl::Cmd6},
 }};
 
 enum class Kind : std::uint8_t { Label, TextBox, Button, Line };

@@ -258,6 +258,15 @@ void Form1::reportWeighingFailure(const QString& message, bool offerSearch) {
     announcer_->say(message);
 }
 
+void Form1::reportRecordFailure(const QString& message) {
+    if (!recordAlarm_)
+        recordAlarm_ = makeAlarm(this, QStringLiteral("recordAlarm"),
+                                 QStringLiteral("Le résultat affiché reste juste ; notez-le à la main."));
+    recordAlarm_->setText(message);
+    recordAlarm_->open();
+    announcer_->say(message);
+}
+
 void Form1::reportWeighingUnderWay(Ctl box) {
     const QString message = QStringLiteral("Pesée en cours : attendez la réponse de l'instrument de pesage.");
     QLineEdit* edit = textBox(box);

@@ -103,6 +103,11 @@ public:
     // Says `sentence` to a screen reader, the focus left where it is.
     void say(const QString& sentence) { announcer_->say(sentence); }
 
+    // Tells the operator that a result shown was not kept in the record of
+    // countings, and why, in a message that does not block; a screen reader
+    // hears it too.
+    void reportRecordFailure(const QString& message);
+
     // Tells the operator, briefly beside `box` and to the screen reader,
     // that the scale's answer to an earlier F9 is still awaited.
     void reportWeighingUnderWay(Ctl box);
@@ -135,6 +140,7 @@ private:
     ResultsHook resultsHook_;
     QMessageBox* alarm_ = nullptr;
     QMessageBox* weighingAlarm_ = nullptr;
+    QMessageBox* recordAlarm_ = nullptr;
     QAbstractButton* searchOffer_ = nullptr;
     Announcer* announcer_ = nullptr;
     std::bitset<kControlCount> shownByPress_;   // controls a press took from hidden to shown

@@ -323,7 +323,7 @@ FAULTS = [
     ("record-newer-taken", [(REC, "version > kVersion ? Kind::Newer : Kind::Ours", "Kind::Ours")]),
     ("export-last-day-left-out", [(REC, "substr(c.date, 1, 10) <= ?2", "substr(c.date, 1, 10) < ?2")]),
     ("record-weight-for-line", [(GLUE, "WeightSource{true, h.line,", "WeightSource{true, h.text.toStdString(),")]),
-    ("record-source-of-the-box-now", [(RECORDER, "if (button == s.button && form_.isShown(s.next))", "if (form_.isShown(s.next))")]),
+    ("record-source-of-the-box-now", [(RECORDER, "if (button == w.step && form_.isShown(w.next))", "if (form_.isShown(w.next))")]),
 ]
 
 

@@ -31,26 +31,6 @@ Failure failureOf(Meaning m) {
     }
 }
 
-// A weight's digits as a whole number of its last digit's unit, and how many
-// decimals it has.
-struct Decimal {
-    std::int64_t value = 0;
-    int decimals = 0;
-};
-Decimal decimalOf(const std::string& weight) {
-    Decimal d;
-    bool point = false;
-    for (char c : weight) {
-        if (c == '.') {
-            point = true;
-            continue;
-        }
-        d.value = d.value * 10 + (c - '0');
-        d.decimals += point;
-    }
-    return d;
-}
-
 std::int64_t scaledTo(Decimal d, int decimals) {
     for (int i = d.decimals; i < decimals; ++i) d.value *= 10;
     return d.value;

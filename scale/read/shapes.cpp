@@ -415,20 +415,23 @@ void eachReading(std::string_view line, Take&& take) {
 
 }  // namespace
 
+Decimal decimalOf(std::string_view weight) {
+    Decimal d;
+    bool point = false;
+    for (char c : weight) {
+        if (c == '.') point = true;
+        if (!isDigit(c)) continue;
+        d.value = d.value * 10 + (c - '0');
+        d.decimals += point;
+    }
+    return d;
+}
+
 std::optional<Difference> difference(std::string_view a, std::string_view b) {
-    auto decimals = [](std::string_view w) {
-        const std::size_t point = w.find('.');
-        return point == std::string_view::npos ? std::size_t(0) : w.size() - point - 1;
-    };
-    auto value = [](std::string_view w) {
-        std::int64_t v = 0;
-        for (char c : w)
-            if (isDigit(c)) v = v * 10 + (c - '0');
-        return v;
-    };
-    const std::size_t places = decimals(a);
-    if (places != decimals(b)) return std::nullopt;
-    std::int64_t d = value(a) - value(b);  // at most 12 digits each: no overflow
+    const Decimal x = decimalOf(a), y = decimalOf(b);
+    if (x.decimals != y.decimals) return std::nullopt;
+    const auto places = static_cast<std::size_t>(x.decimals);
+    const std::int64_t d = x.value - y.value;  // at most 12 digits each: no overflow
     Difference r;
     r.negative = d < 0;
     if (r.negative) return r;

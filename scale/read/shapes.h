@@ -75,9 +75,17 @@ inline constexpr std::size_t kMaxWeightDigits = 12;
 // same when they give the same outcome, weight, unit and role.
 std::vector<ScaleLine> readingsOf(std::string_view line);
 
+// A weight's digits as a whole number of its last digit's unit, and how
+// many decimals it has ("50.20": 5020 and 2): weights are added and
+// compared on these, exactly, never through a binary fraction.
+struct Decimal {
+    std::int64_t value = 0;
+    int decimals = 0;
+};
+Decimal decimalOf(std::string_view weight);
+
 // A weight less another, on the digits as sent ("50.20" less "10.00" is
-// "40.20"): exact, never through a binary fraction. Both must have as many
-// decimals; nothing when they do not.
+// "40.20"). Both must have as many decimals; nothing when they do not.
 struct Difference {
     bool negative = false;
     std::string weight;  // not negative: the digits, as many decimals as both

@@ -161,6 +161,12 @@ QString settingsFilePath() {
 
 namespace {
 
+// A value as the file holds it: an unquoted comma makes QSettings read a
+// list, which is taken back as written.
+QString valueAsWritten(const QVariant& value) {
+    return value.userType() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(',')) : value.toString();
+}
+
 // The settings file reads ';' as the start of a comment: a command that
 // holds one is cut there, which the operator must be told.
 bool commandCut(const QString& path) {
@@ -194,11 +200,7 @@ ScaleSettings settingsFromFile(const QString& path) {
     }
     file.beginGroup(QStringLiteral("pesage"));
     for (const QString& key : file.childKeys()) {
-        const QVariant value = file.value(key);
-        // An unquoted comma makes a list of the value: it is taken back as written.
-        const QString text = value.userType() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(','))
-                                                                         : value.toString();
-        const QString wrong = applySetting(s, key, text);
+        const QString wrong = applySetting(s, key, valueAsWritten(file.value(key)));
         if (!wrong.isEmpty()) told(key, wrong);
     }
     if (commandCut(path))
@@ -326,8 +328,7 @@ QString setJournalFile(JournalSettings& s, const QString& v) {
 }
 
 constexpr std::array<JournalSettingSpec, 1> kJournalSettings{{
-    {"fichier", "journal", "CHEMIN", "fichier du journal des comptages (créé au premier\ncomptage ; sans lui, rien n'est enregistré)",
-     setJournalFile},
+    {"fichier", "journal", "CHEMIN", setJournalFile},
 }};
 
 }  // namespace
@@ -342,11 +343,8 @@ JournalSettings journalFromFile(const QString& path) {
     for (const QString& key : file.childKeys()) {
         const auto row = std::find_if(kJournalSettings.begin(), kJournalSettings.end(),
                                       [&key](const JournalSettingSpec& r) { return key == QLatin1String(r.key); });
-        const QVariant v = file.value(key);  // an unquoted comma makes a list: taken back as written
-        const QString value = (v.userType() == QMetaType::QStringList ? v.toStringList().join(QLatin1Char(','))
-                                                                       : v.toString()).trimmed();
         const QString wrong = row == kJournalSettings.end() ? QStringLiteral("réglage inconnu : %1").arg(key)
-                                                            : row->apply(s, value);
+                                                            : row->apply(s, valueAsWritten(file.value(key)).trimmed());
         if (!wrong.isEmpty()) s.problems << wrong;
     }
     if (!s.file.isEmpty() && QFileInfo(s.file).isRelative())

@@ -95,7 +95,6 @@ struct JournalSettingSpec {
     const char* key;
     const char* option;  // its option on the command line
     const char* valueName;
-    const char* help;
     QString (*apply)(JournalSettings& settings, const QString& value);
 };
 
