@@ -6,18 +6,12 @@
 #include "scale_reading.h"
 
 namespace pesolane {
-namespace {
-
-std::string utf8(const QString& s) { return s.toStdString(); }
-
-}  // namespace
-
 Recorder::Recorder(Form1& form, const ScaleReading& reading, const QString& path, const QString& article,
                    const QString& problem)
     : QObject(&form), form_(form), reading_(reading), path_(path), problem_(problem),
       record_(QFile::encodeName(path).toStdString()),
-      article_(utf8(article)) {
-    form.onResults([this](Form1&, Ctl step) { keep(step); });
+      article_(article.toStdString()) {
+    form.onResults([this](const StepOutcome& o) { keep(o); });
     connect(&form, &Form1::pressed, this, &Recorder::pressed);
 }
 
@@ -33,12 +27,13 @@ void Recorder::pressed(Ctl button) {
     untold_.clear();
 }
 
-void Recorder::keep(Ctl step) {
-    const WorkingValues& w = form_.values;
+void Recorder::keep(const StepOutcome& o) {
     std::string problem;
-    if (!problem_.isEmpty() && (step == Ctl::Cmd6 || step == Ctl::Cmd7)) {
+    if (!problem_.isEmpty() && (o.counting || o.lot)) {
         untold_ = QStringLiteral("Ce résultat n'a pas été enregistré : %1.").arg(problem_);
-    } else if (step == Ctl::Cmd6) {
+    } else if (o.counting) {
+        const CountingResult& r = *o.counting;
+        const WorkingValues& w = r.used;
         CountingEntry c;
         c.article = article_;
         c.precis = w.precis;
@@ -48,17 +43,16 @@ void Recorder::keep(Ctl step) {
         c.EcartChoisi = w.EcartChoisi;
         c.PdsReelEcht2 = w.PdsReelEcht2;
         c.NbEcht2 = w.NbEcht2;
-        c.NbTotFinal = utf8(form_.text(Ctl::TxtNbTotalCalcule));
-        c.Incert2 = utf8(form_.text(Ctl::TxtIncertitude2));
-        c.separator = form_.decimalSeparator();
+        c.NbTotFinal = r.NbTotFinal;
+        c.Incert2 = r.Incert2;
+        c.separator = r.separator;
         c.sources = used_;
         problem = record_.addCounting(c);
         if (!problem.empty())
             untold_ = QStringLiteral("Ce comptage n'a pas été enregistré dans le journal %1 : %2.")
                           .arg(path_, QString::fromStdString(problem));
-    } else if (step == Ctl::Cmd7) {
-        const LotEntry lot{w.NbVoulu, utf8(form_.text(Ctl::TxtPoidsNbVoulu)), utf8(form_.text(Ctl::TxtIncertitude3)),
-                           form_.decimalSeparator()};
+    } else if (o.lot) {
+        const LotEntry lot{o.lot->NbVoulu, o.lot->PdsNbVoulu, o.lot->Incert3, o.lot->separator};
         problem = record_.addLot(lot);
         if (!problem.empty())
             untold_ = QStringLiteral("Ce lot n'a pas été enregistré dans le journal %1 : %2.")

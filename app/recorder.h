@@ -11,6 +11,7 @@
 #include <string>
 
 #include "controls.h"
+#include "counting.h"
 #include "record.h"
 
 namespace pesolane {
@@ -25,7 +26,7 @@ public:
              const QString& problem = {});
 
 private:
-    void keep(Ctl step);
+    void keep(const StepOutcome& outcome);
     void pressed(Ctl button);
 
     Form1& form_;

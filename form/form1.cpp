@@ -20,6 +20,7 @@
 
 #include "accessibility.h"
 #include "focus_ring.h"
+#include "notice.h"
 #include "utf8.h"
 
 namespace pesolane {
@@ -103,7 +104,7 @@ const QString kSearchEntry = QStringLiteral("Chercher l'instrument de pesage…"
 
 QString windowTitleText() { return QString(185, QLatin1Char(' ')) + QStringLiteral("PESOLANE V1.0     01-01-2012"); }
 
-Form1::Form1(QWidget* parent) : QWidget(parent) {
+Form1::Form1(QWidget* parent) : QWidget(parent), values(counting_.values) {
     makeAccessibleWindow(this);
     setWindowTitle(windowTitleText());
     setAccessibleName(windowTitleText().simplified());  // without the leading blanks
@@ -188,8 +189,16 @@ void Form1::press(Ctl button) {
     const Screen before = screen();
     shownByPress_.reset();
     hiddenByPress_.reset();
+    if (notice_) notice_->hide();
+    untoldWarning_.clear();
     handler(*this);
     announcer_->pressDone(*this, before, shownByPress_);
+    if (!untoldWarning_.isEmpty()) {
+        if (!notice_) notice_ = new Notice(this);
+        notice_->tell(untoldWarning_);
+        announcer_->say(untoldWarning_);
+        untoldWarning_.clear();
+    }
     emit pressed(button);
 }
 
@@ -200,6 +209,11 @@ Screen Form1::screen() const {
         if (c.kind == Kind::TextBox) s.texts[index(c.id)] = text(c.id);
     }
     return s;
+}
+
+void Form1::warn(const QString& warning) {
+    if (!untoldWarning_.isEmpty()) untoldWarning_ += QLatin1Char('\n');
+    untoldWarning_ += warning;
 }
 
 std::string Form1::decimalSeparator() const { return QLocale::system().decimalPoint().toStdString(); }

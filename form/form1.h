@@ -16,6 +16,7 @@
 
 #include "announcer.h"
 #include "controls.h"
+#include "counting.h"
 
 class QAbstractButton;
 class QLineEdit;
@@ -24,29 +25,7 @@ class QPushButton;
 
 namespace pesolane {
 
-// What the steps read and compute, in pieces and in the operator's unit of
-// weight. Every value is finite; all are 0 when the window opens.
-struct WorkingValues {
-    double precis = 0;        // precision of the scale
-    double PdsTot = 0;        // total weight of the quantity
-    double u = 0;             // minimum weight of the first sample: 10 x precis
-    double PdsEcht1 = 0;      // real weight of the first sample
-    double NbEcht1 = 0;       // pieces counted in the first sample
-    double NbTot1 = 0;        // first estimate of the total count
-    double Incert1 = 0;       // its uncertainty, in pieces
-    double EcartMini = 0;     // smallest deviation the operator may choose
-    double EcartMaxi = 0;     // largest deviation the operator may choose
-    double EcartChoisi = 0;   // deviation chosen by the operator
-    double PdsEcht2 = 0;      // minimum weight of the second sample
-    double v = 0;             // copy of PdsEcht2, the bound of the second weighing
-    double PdsReelEcht2 = 0;  // real weight of the second sample
-    double NbEcht2 = 0;       // pieces counted in the second sample
-    double NbTotFinal = 0;    // final count
-    double Incert2 = 0;       // its uncertainty, in pieces
-    double NbVoulu = 0;       // pieces wanted in one lot
-    double PdsNbVoulu = 0;    // weight of such a lot
-    double Incert3 = 0;       // uncertainty of the pieces in such a lot
-};
+class Notice;
 
 class Form1 : public QWidget {
     Q_OBJECT
@@ -74,14 +53,24 @@ public:
     void onPress(Ctl button, PressHandler handler);
 
     // Called by a step whose results are computed, stored and written, just
-    // before it shows them: whatever must keep a result (the record of
-    // countings) keeps it before the operator can see it. The step depends
-    // on nothing the hook does.
-    using ResultsHook = std::function<void(Form1&, Ctl step)>;
+    // before it shows them (a final count, a lot): whatever must keep a
+    // result (the record of countings) keeps it before the operator can see
+    // it. The step depends on nothing the hook does.
+    using ResultsHook = std::function<void(const StepOutcome&)>;
     void onResults(ResultsHook hook) { resultsHook_ = std::move(hook); }
-    void resultsReady(Ctl step) {
-        if (resultsHook_) resultsHook_(*this, step);
+    void resultsReady(const StepOutcome& outcome) {
+        if (resultsHook_) resultsHook_(outcome);
     }
+
+    // The counting as the last press left it; only the steps change it.
+    const CountingState& counting() const { return counting_; }
+    void keep(const CountingState& state) { counting_ = state; }
+
+    // Shows `warning` beside the window once the press under way is done
+    // (spoken after what the press showed), in place of any earlier warning.
+    // It never blocks nor takes the focus; Escape or the next press closes it.
+    void warn(const QString& warning);
+    Notice* notice() const { return notice_; }
 
     // The decimal separator of the user's locale, as it is now.
     std::string decimalSeparator() const;
@@ -116,7 +105,8 @@ public:
     QLineEdit* textBox(Ctl box) const;
     QPushButton* button(Ctl button) const;
 
-    WorkingValues values;
+    // The working values, to look at.
+    const WorkingValues& values;
 
 signals:
     // F9, or "Lire le poids" in its context menu, in a weight box.
@@ -137,7 +127,10 @@ private:
 
     std::array<QWidget*, kControlCount> widgets_{};
     std::array<PressHandler, kControlCount> handlers_{};
+    CountingState counting_;
     ResultsHook resultsHook_;
+    Notice* notice_ = nullptr;
+    QString untoldWarning_;  // to show once the press is done
     QMessageBox* alarm_ = nullptr;
     QMessageBox* weighingAlarm_ = nullptr;
     QMessageBox* recordAlarm_ = nullptr;

@@ -162,7 +162,7 @@ LeadingRead LeadingNumber(std::string_view text) {
         const auto r = std::from_chars(text.data() + begin, last, value, std::chars_format::general);
         if (r.ec == std::errc() && std::isfinite(value) &&
             (r.ptr == last || (!isBlank(*r.ptr) && *r.ptr != '.' && *r.ptr != 'e' && *r.ptr != 'E')))
-            return {negative ? -value : value, false};
+            return {negative ? -value : value, false, static_cast<std::size_t>(r.ptr - text.data())};
     }
 
     const std::size_t intDigits = in.digits();
@@ -199,10 +199,10 @@ LeadingRead LeadingNumber(std::string_view text) {
     double value = 0.0;
     const auto r = std::from_chars(number.data(), number.data() + number.size(), value, std::chars_format::general);
     if (r.ec == std::errc::result_out_of_range || !std::isfinite(value)) {
-        if (decimalMagnitude(number) > 0) return {0.0, true};
-        return {};  // too small for a double: reads as 0
+        if (decimalMagnitude(number) > 0) return {0.0, true, end};
+        return {0.0, false, end};  // too small for a double: reads as 0
     }
-    return {negative ? -value : value, false};
+    return {negative ? -value : value, false, end};
 }
 
 std::string LocaleText(double value, std::string_view separator) {

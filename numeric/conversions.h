@@ -17,6 +17,7 @@ namespace pesolane {
 struct LeadingRead {
     double value = 0.0;       // the number read; 0 when no digit was read
     bool outOfRange = false;  // the number is beyond the double range (value is then 0)
+    std::size_t end = 0;      // where the number read ends in the text (0 when no digit was read)
 };
 
 // Reads the longest number at the start of `text` (UTF-8): blanks, tabs and
@@ -24,6 +25,7 @@ struct LeadingRead {
 // optional point and digits, an optional exponent (E or e, optional sign,
 // digits). Reading stops at the first character that cannot continue the
 // number. The point is the only decimal separator. No digit gives 0.
+// `end` tells where reading stopped: what follows it was not read.
 // A magnitude too small for a double reads as 0; one too large is reported
 // through `outOfRange` and never comes back as infinity.
 LeadingRead LeadingNumber(std::string_view text);

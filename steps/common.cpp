@@ -6,24 +6,17 @@
 
 namespace pesolane {
 
-std::optional<double> readNumber(const Form1& form, Ctl box) {
-    const QByteArray utf8 = form.text(box).toUtf8();
-    const LeadingRead read = LeadingNumber(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-    if (read.outOfRange) return std::nullopt;
-    return read.value;
-}
+std::string typed(const Form1& form, Ctl box) { return form.text(box).toStdString(); }
 
-void writeMasked(Form1& form, Ctl box, double value, const Mask& mask) {
-    form.setText(box, MaskedText(value, mask, form.decimalSeparator()));
-}
-
-void writeLocale(Form1& form, Ctl box, double value) {
-    form.setText(box, LocaleText(value, form.decimalSeparator()));
-}
-
-void refuseOutOfRange(Form1& form, std::initializer_list<Ctl> withdraw) {
-    form.setShown(withdraw, false);
-    form.reportOutOfRange();
+void apply(Form1& f, const StepOutcome& o) {
+    for (Ctl box : o.emptied) f.setText(box, QString());
+    for (Ctl c : o.hidden) f.setShown(c, false);
+    f.keep(o.state);
+    for (const Written& w : o.written) f.setText(w.box, w.text);
+    if (o.counting || o.lot) f.resultsReady(o);  // kept before the operator sees it
+    for (Ctl c : o.shown) f.setShown(c, true);
+    if (o.verdict == StepVerdict::OutOfRange) f.reportOutOfRange();
+    for (const std::string& t : o.told) f.warn(QString::fromStdString(t));
 }
 
 }  // namespace pesolane

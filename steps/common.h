@@ -1,37 +1,24 @@
-// What every step does the same way: reading a typed number, writing a
-// result through its conversion, and refusing a value beyond the range of
-// the calculation.
+// The window's side of every step: the typed text handed to the step's
+// rules, and what the rules decided applied to the window.
 #pragma once
 
-#include <initializer_list>
-#include <optional>
+#include <string>
 
-#include "checked.h"
 #include "controls.h"
-#include "conversions.h"
+#include "counting.h"
 
 namespace pesolane {
 
 class Form1;
 
-// The number at the start of a box's text; empty when it is beyond the
-// double range, which the step must then refuse.
-std::optional<double> readNumber(const Form1& form, Ctl box);
+// The text of a box, in UTF-8.
+std::string typed(const Form1& form, Ctl box);
 
-void writeMasked(Form1& form, Ctl box, double value, const Mask& mask);
-void writeLocale(Form1& form, Ctl box, double value);
-
-// Ends a press whose input or result is beyond the range of the
-// calculation: the controls that the press would have shown (results, the
-// next step) and its own error labels are hidden, and the operator is told.
-// Nothing computed by the press is stored or shown.
-void refuseOutOfRange(Form1& form, std::initializer_list<Ctl> withdraw);
-
-// True when every result of a press is a sound finite number.
-inline bool allSound(std::initializer_list<Checked> results) {
-    for (const Checked& r : results)
-        if (!r.ok()) return false;
-    return true;
-}
+// Applies `outcome` to the window: the boxes emptied, the controls hidden, the
+// working values kept, the results written; a final count or a lot handed to
+// whatever keeps it; then the controls shown, the operator told when a value
+// is beyond the range of the calculation, and the warnings shown beside the
+// window.
+void apply(Form1& form, const StepOutcome& outcome);
 
 }  // namespace pesolane
