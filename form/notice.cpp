@@ -8,10 +8,11 @@
 
 namespace pesolane {
 
+// A window of the tool-tip kind: no window system ever gives it the focus.
 Notice::Notice(QWidget* window)
-    : QWidget(window, Qt::Tool | Qt::WindowDoesNotAcceptFocus | Qt::WindowStaysOnTopHint), window_(window) {
+    : QWidget(window, Qt::ToolTip | Qt::WindowDoesNotAcceptFocus), window_(window) {
     setObjectName(QStringLiteral("notice"));
-    setWindowTitle(QStringLiteral("Pesolane : avertissement"));
+    setAccessibleName(QStringLiteral("Avertissement"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFocusPolicy(Qt::NoFocus);
     label_ = new QLabel(this);
@@ -24,7 +25,10 @@ Notice::Notice(QWidget* window)
     font.setBold(false);
     label_->setFont(font);
     label_->setFixedWidth(320);
+    label_->setStyleSheet(QStringLiteral("QLabel { background: #FFFFE1; color: black; border: 2px solid #C00000;"
+                                         " padding: 8px; }"));
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(label_);
     // Escape closes it from the counting window, where the focus stays; the
     // key does nothing new while no warning is up.
