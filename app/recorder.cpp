@@ -29,6 +29,10 @@ void Recorder::pressed(Ctl button) {
 
 void Recorder::keep(const StepOutcome& o) {
     std::string problem;
+    if (o.counting) {
+        kept_ = {};
+        kept_.stamp = stampNow();
+    }
     if (!problem_.isEmpty() && (o.counting || o.lot)) {
         untold_ = QStringLiteral("Ce résultat n'a pas été enregistré : %1.").arg(problem_);
     } else if (o.counting) {
@@ -47,13 +51,15 @@ void Recorder::keep(const StepOutcome& o) {
         c.Incert2 = r.Incert2;
         c.separator = r.separator;
         c.sources = used_;
-        problem = record_.addCounting(c);
+        problem = record_.addCounting(c, kept_.stamp);
+        if (problem.empty()) kept_.number = record_.latestCounting();
         if (!problem.empty())
             untold_ = QStringLiteral("Ce comptage n'a pas été enregistré dans le journal %1 : %2.")
                           .arg(path_, QString::fromStdString(problem));
     } else if (o.lot) {
         const LotEntry lot{o.lot->NbVoulu, o.lot->PdsNbVoulu, o.lot->Incert3, o.lot->separator};
         problem = record_.addLot(lot);
+        if (problem.empty()) ++kept_.lots;
         if (!problem.empty())
             untold_ = QStringLiteral("Ce lot n'a pas été enregistré dans le journal %1 : %2.")
                           .arg(path_, QString::fromStdString(problem));

@@ -25,6 +25,18 @@ public:
     Recorder(Form1& form, const ScaleReading& reading, const QString& path, const QString& article,
              const QString& problem = {});
 
+    // The article of the countings that follow.
+    void setArticle(const QString& article) { article_ = article.toStdString(); }
+
+    // The latest counting kept: its number (0 when it could not be kept),
+    // when and by whom, and how many of its lots are kept.
+    struct Kept {
+        std::int64_t number = 0;
+        Stamp stamp;
+        int lots = 0;
+    };
+    const Kept& kept() const { return kept_; }
+
 private:
     void keep(const StepOutcome& outcome);
     void pressed(Ctl button);
@@ -36,6 +48,7 @@ private:
     Record record_;
     std::string article_;
     std::array<WeightSource, 3> used_;  // where the weights the steps used came from
+    Kept kept_;
     QString untold_;                    // why the last result was not kept, to tell once the press is done
 };
 

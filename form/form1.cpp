@@ -155,6 +155,21 @@ Form1::Form1(QWidget* parent) : QWidget(parent), values(counting_.values) {
     }
 
     for (const WeightBox& w : kWeightBoxes) addWeightReading(w.box);
+    // F2 names the article counted, Ctrl+P prints the latest result's label,
+    // from wherever the focus is in the window.
+    articleEntry_ = new QAction(QStringLiteral("Article…"), this);
+    articleEntry_->setShortcut(Qt::Key_F2);
+    labelEntry_ = new QAction(QStringLiteral("Imprimer l'étiquette"), this);
+    labelEntry_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    for (QAction* a : {articleEntry_, labelEntry_}) {
+        a->setShortcutContext(Qt::WindowShortcut);
+        a->setShortcutVisibleInContextMenu(true);
+        addAction(a);
+    }
+    connect(articleEntry_, &QAction::triggered, this, &Form1::articleWanted);
+    connect(labelEntry_, &QAction::triggered, this, &Form1::labelWanted);
+    for (const ControlSpec& c : controlTable())
+        if (c.kind == Kind::TextBox) addContextMenu(c.id);
 
     announcer_ = new Announcer(this);
     new FocusRing(this);
@@ -194,9 +209,7 @@ void Form1::press(Ctl button) {
     handler(*this);
     announcer_->pressDone(*this, before, shownByPress_);
     if (!untoldWarning_.isEmpty()) {
-        if (!notice_) notice_ = new Notice(this);
-        notice_->tell(untoldWarning_);
-        announcer_->say(untoldWarning_);
+        tell(untoldWarning_);
         untoldWarning_.clear();
     }
     emit pressed(button);
@@ -209,6 +222,12 @@ Screen Form1::screen() const {
         if (c.kind == Kind::TextBox) s.texts[index(c.id)] = text(c.id);
     }
     return s;
+}
+
+void Form1::tell(const QString& message) {
+    if (!notice_) notice_ = new Notice(this);
+    notice_->tell(message);
+    announcer_->say(message);
 }
 
 void Form1::warn(const QString& warning) {
@@ -236,15 +255,26 @@ void Form1::addWeightReading(Ctl box) {
     read->setShortcutVisibleInContextMenu(true);  // in the shortcut column, as Qt's own entries
     connect(read, &QAction::triggered, this, [this, box] { emit weightWanted(box); });
     edit->addAction(read);
-    edit->setContextMenuPolicy(Qt::CustomContextMenu);
     auto* search = new QAction(kSearchEntry, edit);
     connect(search, &QAction::triggered, this, &Form1::searchWanted);
-    connect(edit, &QWidget::customContextMenuRequested, this, [edit, read, search](const QPoint& at) {
+    weightEntries_[index(box)] = {read, search};
+}
+
+// Every box's menu: Qt's own entries, then the article and the label, then,
+// in a weight box, the scale's.
+void Form1::addContextMenu(Ctl box) {
+    QLineEdit* edit = textBox(box);
+    edit->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(edit, &QWidget::customContextMenuRequested, this, [this, edit, box](const QPoint& at) {
         QMenu* menu = edit->createStandardContextMenu();
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->addSeparator();
-        menu->addAction(read);
-        menu->addAction(search);
+        menu->addAction(articleEntry_);
+        menu->addAction(labelEntry_);
+        if (!weightEntries_[index(box)].isEmpty()) {
+            menu->addSeparator();
+            menu->addActions(weightEntries_[index(box)]);
+        }
         menu->popup(edit->mapToGlobal(at));
     });
 }

@@ -13,12 +13,14 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "announcer.h"
 #include "controls.h"
 #include "counting.h"
 
 class QAbstractButton;
+class QAction;
 class QLineEdit;
 class QMessageBox;
 class QPushButton;
@@ -56,10 +58,11 @@ public:
     // before it shows them (a final count, a lot): whatever must keep a
     // result (the record of countings) keeps it before the operator can see
     // it. The step depends on nothing the hook does.
+    // Hooks run in the order they were added.
     using ResultsHook = std::function<void(const StepOutcome&)>;
-    void onResults(ResultsHook hook) { resultsHook_ = std::move(hook); }
+    void onResults(ResultsHook hook) { resultsHooks_.push_back(std::move(hook)); }
     void resultsReady(const StepOutcome& outcome) {
-        if (resultsHook_) resultsHook_(outcome);
+        for (const ResultsHook& hook : resultsHooks_) hook(outcome);
     }
 
     // The counting as the last press left it; only the steps change it.
@@ -70,6 +73,8 @@ public:
     // (spoken after what the press showed), in place of any earlier warning.
     // It never blocks nor takes the focus; Escape or the next press closes it.
     void warn(const QString& warning);
+    // Shows `message` there now (a label not printed), spoken the same way.
+    void tell(const QString& message);
     Notice* notice() const { return notice_; }
 
     // The decimal separator of the user's locale, as it is now.
@@ -116,11 +121,18 @@ signals:
     // in the message of a reading that found no scale.
     void searchWanted();
 
+    // F2, or "Article…" in a box's context menu.
+    void articleWanted();
+
+    // Ctrl+P, or "Imprimer l'étiquette" in a box's context menu.
+    void labelWanted();
+
     // A button was pressed and its handler has run.
     void pressed(pesolane::Ctl button);
 
 private:
     void addWeightReading(Ctl box);
+    void addContextMenu(Ctl box);
 
     Screen screen() const;
     void press(Ctl button);
@@ -128,8 +140,11 @@ private:
     std::array<QWidget*, kControlCount> widgets_{};
     std::array<PressHandler, kControlCount> handlers_{};
     CountingState counting_;
-    ResultsHook resultsHook_;
+    std::vector<ResultsHook> resultsHooks_;
     Notice* notice_ = nullptr;
+    QAction* articleEntry_ = nullptr;
+    QAction* labelEntry_ = nullptr;
+    std::array<QList<QAction*>, kControlCount> weightEntries_;
     QString untoldWarning_;  // to show once the press is done
     QMessageBox* alarm_ = nullptr;
     QMessageBox* weighingAlarm_ = nullptr;
