@@ -1,6 +1,7 @@
 #include "recorder.h"
 
 #include <QFile>
+#include <QTimer>
 
 #include "form1.h"
 #include "scale_reading.h"
@@ -12,13 +13,18 @@ std::string utf8(const QString& s) { return s.toStdString(); }
 
 }  // namespace
 
-Recorder::Recorder(Form1& form, const ScaleReading& reading, const QString& path, const QString& article,
+Recorder::Recorder(Form1& form, const ScaleReading& reading, const std::string& path, const QString& article,
                    const QString& problem)
-    : QObject(&form), form_(form), reading_(reading), path_(path), problem_(problem),
-      record_(QFile::encodeName(path).toStdString()),
-      article_(utf8(article)) {
+    : QObject(&form), form_(form), reading_(reading), path_(QFile::decodeName(QByteArray::fromStdString(path))),
+      problem_(problem), record_(path), article_(utf8(article)) {
     form.onResults([this](Form1&, Ctl step) { keep(step); });
     connect(&form, &Form1::pressed, this, &Recorder::pressed);
+    if (!problem_.isEmpty())
+        QTimer::singleShot(0, this, [this] {
+            form_.reportRecordFailure(
+                QStringLiteral("Le journal des comptages n'est pas utilisable : %1 ; aucun comptage ne sera enregistré.")
+                    .arg(problem_));
+        });
 }
 
 void Recorder::pressed(Ctl button) {

@@ -56,7 +56,7 @@ QByteArray readAll(const QString& path) {
 // A window wired as the program wires it, with a record.
 struct Rig {
     Rig(const ScaleSettings& s, const QString& path) : link(s) {
-        new Recorder(*w, *new ScaleReading(*w, link), path, "Vis M3 \"inox\"; boîte 7");
+        new Recorder(*w, *new ScaleReading(*w, link), QFile::encodeName(path).toStdString(), "Vis M3 \"inox\"; boîte 7");
     }
     // F9 in `box`, until the scale's weight is there.
     bool read(Ctl box, const QString& weight) {
@@ -146,7 +146,7 @@ private slots:
         QTest::newRow("folder absent") << "absent/" << "le fichier ne peut être ouvert ni créé (dossier absent ou protégé en écriture).";
         QTest::newRow("not a record") << "numéro;date\r\n1;2\r\n" << "ce fichier n'est pas un journal de comptage de Pesolane.";
         QTest::newRow("another program's database") << "CREATE TABLE t(x);" << "ce fichier n'est pas un journal de comptage de Pesolane.";
-        QTest::newRow("newer record") << "PRAGMA application_id=1347636302; PRAGMA user_version=2;"
+        QTest::newRow("newer record") << "PRAGMA application_id=1347636302; PRAGMA user_version=3;"
                                       << "ce journal a été écrit par une version plus récente de Pesolane.";
     }
     void unwritableRecord_theResultStillShowsAndTheOperatorIsTold() {
@@ -249,7 +249,7 @@ int countUntilKilled(const QString& path) {
     Form1 f;
     bindSteps(f);
     ScaleLink link{ScaleSettings{}};
-    new Recorder(f, *new ScaleReading(f, link), path, "");
+    new Recorder(f, *new ScaleReading(f, link), QFile::encodeName(path).toStdString(), "");
     f.show();
     f.setText(Ctl::TxtPrecision, kRoad[0]);
     f.setText(Ctl::TxtPoidsTotal, kRoad[1]);
