@@ -278,7 +278,7 @@ int exportRecord(const CommandLine& line) {
     const std::string failed = exportCsv(path.toStdString(), line.parser.value(line.since).toStdString(),
                                          line.parser.value(line.until).toStdString(), csv);
     if (!failed.empty()) {
-        print(stderr, QStringLiteral("pesolane : ") + QString::fromStdString(failed) + QStringLiteral(".\n"));
+        std::fputs(("pesolane : " + failed + ".\n").c_str(), stderr);  // the path's bytes as they are
         return 1;
     }
     const QStringList target = line.parser.positionalArguments();
