@@ -148,9 +148,11 @@ private slots:
                  "instrument|S S     1000 g|g|" + scale.port() + "|5000" + QLocale::system().decimalPoint() + "|9" + QLocale::system().decimalPoint() + "9");
         QCOMPARE(sql(path, "SELECT quote(ligne_echantillon1) || quote(ligne_echantillon2) FROM comptage"), "NULLNULL");
 
-        // The real program's export, on standard output and into a file.
+        // The real program's export, on standard output (the record named
+        // from its folder's folder) and into a file.
         QProcess exporter;
-        exporter.start(PESOLANE_PROGRAM, {"--exporter", "--journal", path});
+        exporter.setWorkingDirectory(dir.path());
+        exporter.start(PESOLANE_PROGRAM, {"--exporter", "--journal", "file:a, b %41?#/comptages.db"});
         QVERIFY(exporter.waitForFinished(10000));
         QCOMPARE(exporter.exitCode(), 0);
         QByteArray csv = exporter.readAllStandardOutput();
