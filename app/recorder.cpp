@@ -1,18 +1,24 @@
 #include "recorder.h"
 
 #include <QFile>
+#include <QTimer>
 
 #include "form1.h"
 #include "scale_reading.h"
 
 namespace pesolane {
-Recorder::Recorder(Form1& form, const ScaleReading& reading, const QString& path, const QString& article,
+Recorder::Recorder(Form1& form, const ScaleReading& reading, const std::string& path, const QString& article,
                    const QString& problem)
-    : QObject(&form), form_(form), reading_(reading), path_(path), problem_(problem),
-      record_(QFile::encodeName(path).toStdString()),
-      article_(article.toStdString()) {
+    : QObject(&form), form_(form), reading_(reading), path_(QFile::decodeName(QByteArray::fromStdString(path))),
+      problem_(problem), record_(path), article_(article.toStdString()) {
     form.onResults([this](const StepOutcome& o) { keep(o); });
     connect(&form, &Form1::pressed, this, &Recorder::pressed);
+    if (!problem_.isEmpty())
+        QTimer::singleShot(0, this, [this] {
+            form_.reportRecordFailure(
+                QStringLiteral("Le journal des comptages n'est pas utilisable : %1 ; aucun comptage ne sera enregistré.")
+                    .arg(problem_));
+        });
 }
 
 void Recorder::pressed(Ctl button) {
@@ -51,6 +57,8 @@ void Recorder::keep(const StepOutcome& o) {
         c.Incert2 = r.Incert2;
         c.separator = r.separator;
         c.sources = used_;
+        for (const std::string& warning : r.warnings)
+            c.avertissement += (c.avertissement.empty() ? "" : "\n") + warning;
         problem = record_.addCounting(c, kept_.stamp);
         if (problem.empty()) kept_.number = record_.latestCounting();
         if (!problem.empty())

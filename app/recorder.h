@@ -21,8 +21,9 @@ class ScaleReading;
 
 class Recorder : public QObject {
 public:
-    // With `problem` (a wrong setting), nothing is kept and each result says why.
-    Recorder(Form1& form, const ScaleReading& reading, const QString& path, const QString& article,
+    // `path`: the record's, as bytes. With `problem` (a wrong setting),
+    // nothing is kept: the window says why once it opens, and each result again.
+    Recorder(Form1& form, const ScaleReading& reading, const std::string& path, const QString& article,
              const QString& problem = {});
 
     // The article of the countings that follow.

@@ -7,8 +7,11 @@
 #include <QSaveFile>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "application.h"
 #include "form1.h"
@@ -132,6 +135,51 @@ constexpr int kNoWeight = 1;
 
 void print(std::FILE* to, const QString& text) { std::fputs(text.toLocal8Bit().constData(), to); }
 
+// An argument as text, each byte that is not part of a UTF-8 character kept
+// as a lone surrogate (U+DC80 to U+DCFF, which no UTF-8 text decodes to): a
+// path's bytes come back whole from its text, by argumentBytes.
+QString argumentText(const char* argument) {
+    const auto* b = reinterpret_cast<const unsigned char*>(argument);
+    const std::size_t n = std::strlen(argument);
+    QString text;
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char c = b[i];
+        const std::size_t length = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        char32_t code = length == 1 ? c : c & (0x7F >> length);
+        bool whole = length > 0 && i + length <= n;
+        for (std::size_t k = 1; whole && k < length; ++k) {
+            whole = (b[i + k] & 0xC0) == 0x80;
+            code = code << 6 | (b[i + k] & 0x3F);
+        }
+        // Neither written longer than needed, nor a surrogate, nor beyond U+10FFFF.
+        whole = whole && !(length == 3 && code < 0x800) && !(length == 4 && (code < 0x10000 || code > 0x10FFFF)) &&
+                !(code >= 0xD800 && code <= 0xDFFF);
+        if (!whole) {
+            text += QChar(char16_t(0xDC00 + c));
+            ++i;
+            continue;
+        }
+        text += QString::fromUcs4(&code, 1);
+        i += length;
+    }
+    return text;
+}
+
+QByteArray argumentBytes(const QString& text) {
+    QByteArray bytes;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            bytes += text.mid(i++, 2).toUtf8();
+        } else if (u >= 0xDC80 && u <= 0xDCFF) {
+            bytes += char(u - 0xDC00);
+        } else {
+            bytes += QString(text[i]).toUtf8();
+        }
+    }
+    return bytes;
+}
+
 // Parses the command line: the program's own options, and Qt's standard
 // ones, which QApplication takes later. Any other option or argument is a
 // wrong command line: prints the error and the usage and returns false.
@@ -199,7 +247,7 @@ struct CommandLine {
         record = journalFromFile(settingsFilePath());
         if (error.isEmpty() && parser.isSet(journal)) {
             record = {};  // the option wins over the file, and over what is wrong in it
-            error = journalSettingTable()[0].apply(record, parser.value(journal).trimmed());
+            error = journalSettingTable()[0].apply(record, argumentBytes(parser.value(journal)));
         }
         if (error.isEmpty()) return true;
         print(stderr, QStringLiteral("pesolane : ") + error + '\n');
@@ -208,28 +256,29 @@ struct CommandLine {
     }
 };
 
-// What is wrong in the [journal] section, when no option mends it.
-QString journalProblem(const CommandLine& line) {
-    if (line.record.problems.isEmpty()) return {};
-    return QStringLiteral("dans %1, section [journal] : %2")
-        .arg(settingsFilePath(), line.record.problems.join(QStringLiteral(" ; ")));
-}
+// What is wrong in the settings file for the record, when no option mends it.
+QString journalProblem(const CommandLine& line) { return line.record.problems.join(QStringLiteral(" ; ")); }
 
 // Writes the record as CSV to the file named, or to standard output; the
 // record itself is only read.
 int exportRecord(const CommandLine& line) {
-    const QString path = line.record.file, problem = journalProblem(line);
+    const QByteArray path = line.record.file;
+    if (const QString problem = journalProblem(line); !problem.isEmpty()) {
+        print(stderr, QStringLiteral("pesolane : le journal des comptages n'est pas utilisable : %1 ; --journal CHEMIN "
+                                     "l'emporte sur le fichier.\n").arg(problem));
+        return 1;
+    }
     if (path.isEmpty()) {
         print(stderr, QStringLiteral("pesolane : aucun journal des comptages n'est configuré : indiquez-le avec "
-                                     "--journal CHEMIN, ou par « fichier= » dans la section [journal] de %1%2.\n")
-                          .arg(settingsFilePath(), problem.isEmpty() ? QString() : QStringLiteral(" (") + problem + ')'));
+                                     "--journal CHEMIN, ou par « fichier= » dans la section [journal] de %1.\n")
+                          .arg(settingsFilePath()));
         return 1;
     }
     std::string csv;
-    const std::string failed = exportCsv(QFile::encodeName(path).toStdString(), line.parser.value(line.since).toStdString(),
+    const std::string failed = exportCsv(path.toStdString(), line.parser.value(line.since).toStdString(),
                                          line.parser.value(line.until).toStdString(), csv);
     if (!failed.empty()) {
-        print(stderr, QStringLiteral("pesolane : ") + QString::fromStdString(failed) + QStringLiteral(".\n"));
+        std::fputs(("pesolane : " + failed + ".\n").c_str(), stderr);  // the path's bytes as they are
         return 1;
     }
     const QStringList target = line.parser.positionalArguments();
@@ -238,15 +287,22 @@ int exportRecord(const CommandLine& line) {
         if (!written) print(stderr, QStringLiteral("pesolane : la sortie standard ne s'écrit pas.\n"));
         return written ? 0 : 1;
     }
-    const QFileInfo out(target.constFirst());
-    if (out.exists() && out.canonicalFilePath() == QFileInfo(path).canonicalFilePath()) {
-        print(stderr, QStringLiteral("pesolane : %1 est le journal lui-même : choisissez un autre fichier.\n").arg(target.constFirst()));
+    const QString name = target.constFirst();
+    if (argumentBytes(name) != name.toUtf8()) {
+        print(stderr, QStringLiteral("pesolane : le nom du fichier %1 n'est pas écrit en UTF-8 : choisissez-en un autre.\n").arg(name));
         return 1;
     }
-    QSaveFile file(target.constFirst());
+    // The same file under any name (./, a link): the record is not written over.
+    struct stat out {}, record {};
+    if (::stat(QFile::encodeName(name).constData(), &out) == 0 && ::stat(path.constData(), &record) == 0 &&
+        out.st_dev == record.st_dev && out.st_ino == record.st_ino) {
+        print(stderr, QStringLiteral("pesolane : %1 est le journal lui-même : choisissez un autre fichier.\n").arg(name));
+        return 1;
+    }
+    QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly) || file.write(csv.data(), qint64(csv.size())) != qint64(csv.size()) ||
         !file.commit()) {
-        print(stderr, QStringLiteral("pesolane : le fichier %1 ne s'écrit pas : %2.\n").arg(target.constFirst(), file.errorString()));
+        print(stderr, QStringLiteral("pesolane : le fichier %1 ne s'écrit pas : %2.\n").arg(name, file.errorString()));
         return 1;
     }
     return 0;
@@ -284,7 +340,7 @@ bool hasDisplay(bool platformOption) {
 
 int runPesolane(int argc, char** argv) {
     QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    for (int i = 0; i < argc; ++i) arguments << argumentText(argv[i]);
 
     // The command line is answered before any display is needed.
     CommandLine line;
@@ -314,8 +370,13 @@ int runPesolane(int argc, char** argv) {
     Form1 form;
     bindSteps(form);
     const auto* reading = new ScaleReading(form, link);
-    if (!line.record.file.isEmpty() || !line.record.problems.isEmpty())
-        new Recorder(form, *reading, line.record.file, line.parser.value(line.article), journalProblem(line));
+    if (!line.record.file.isEmpty() || !line.record.problems.isEmpty()) {
+        // Told at once, here and in the window, and again at each result.
+        if (const QString problem = journalProblem(line); !problem.isEmpty())
+            print(stderr, QStringLiteral("pesolane : le journal des comptages n'est pas utilisable : %1 ; aucun "
+                                         "comptage ne sera enregistré.\n").arg(problem));
+        new Recorder(form, *reading, line.record.file.toStdString(), line.parser.value(line.article), journalProblem(line));
+    }
     new SearchDialog(form, link);
     form.show();
     return QApplication::exec();

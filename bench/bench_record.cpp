@@ -35,7 +35,7 @@ void pressStep6(benchmark::State& state) {
     bindSteps(form);
     ScaleLink link{ScaleSettings{}};
     auto* reading = new ScaleReading(form, link);
-    if (recorded) new Recorder(form, *reading, dir.filePath(QStringLiteral("comptages.db")), QStringLiteral("vis"));
+    if (recorded) new Recorder(form, *reading, QFile::encodeName(dir.filePath(QStringLiteral("comptages.db"))).toStdString(), QStringLiteral("vis"));
     form.show();
     const char* const road[] = {"0.1", "1000", "10", "50", "10", "53", "265"};
     const Ctl boxes[] = {Ctl::TxtPrecision, Ctl::TxtPoidsTotal, Ctl::TxtPoidsReel1er, Ctl::TxtNb1er,

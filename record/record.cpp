@@ -1,11 +1,14 @@
 #include "record.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <cstdlib>
 #include <ctime>
 #include <vector>
@@ -15,11 +18,31 @@ namespace {
 
 // What marks a file as a record of ours, and the version of its tables: a
 // record written by a newer version is refused rather than half understood.
+// Version 1 had no `avertissement`: such a record is still read as it is, and
+// brought to version 2 the first time it is opened to be written (the column
+// added, its rows without warning, and the guards of version 2), in one
+// transaction; nothing it held changes.
 constexpr int kApplicationId = 0x50534C4E;  // "PSLN"
-constexpr int kVersion = 1;
+constexpr int kVersion = 2;
 
 // A busy record (another window committing) is waited for, not failed.
 constexpr int kBusyMs = 10000;
+
+// The guards that version 1 lacked. A replace (INSERT OR REPLACE, REPLACE)
+// deletes the row it replaces without firing the deletion's trigger when
+// recursive triggers are off, so an insert over a recorded row is refused
+// before it happens. Before an insert that lets SQLite choose the number,
+// NEW holds -1, so no row may have a number below 1.
+constexpr const char* kInsertGuards = R"(
+CREATE TRIGGER comptage_garde_rem BEFORE INSERT ON comptage
+  WHEN EXISTS (SELECT 1 FROM comptage WHERE numero = NEW.numero) BEGIN SELECT RAISE(ABORT, 'comptage enregistré'); END;
+CREATE TRIGGER comptage_garde_num AFTER INSERT ON comptage
+  WHEN NEW.numero < 1 BEGIN SELECT RAISE(ABORT, 'numéro de comptage invalide'); END;
+CREATE TRIGGER lot_garde_rem BEFORE INSERT ON lot
+  WHEN EXISTS (SELECT 1 FROM lot WHERE id = NEW.id) BEGIN SELECT RAISE(ABORT, 'lot enregistré'); END;
+CREATE TRIGGER lot_garde_num AFTER INSERT ON lot
+  WHEN NEW.id < 1 BEGIN SELECT RAISE(ABORT, 'numéro de lot invalide'); END;
+)";
 
 // Nothing in these tables is ever updated or deleted: the triggers refuse it
 // to any program, this one included.
@@ -33,7 +56,8 @@ CREATE TABLE comptage(
   nombre_pieces TEXT NOT NULL, incertitude TEXT NOT NULL, separateur TEXT NOT NULL,
   source_poids_total TEXT NOT NULL, ligne_poids_total TEXT, unite_poids_total TEXT, port_poids_total TEXT,
   source_echantillon1 TEXT NOT NULL, ligne_echantillon1 TEXT, unite_echantillon1 TEXT, port_echantillon1 TEXT,
-  source_echantillon2 TEXT NOT NULL, ligne_echantillon2 TEXT, unite_echantillon2 TEXT, port_echantillon2 TEXT);
+  source_echantillon2 TEXT NOT NULL, ligne_echantillon2 TEXT, unite_echantillon2 TEXT, port_echantillon2 TEXT,
+  avertissement TEXT NOT NULL DEFAULT '');
 CREATE TABLE lot(
   id INTEGER PRIMARY KEY AUTOINCREMENT,
   comptage INTEGER NOT NULL REFERENCES comptage(numero),
@@ -43,12 +67,23 @@ CREATE TRIGGER comptage_garde_sup BEFORE DELETE ON comptage BEGIN SELECT RAISE(A
 CREATE TRIGGER lot_garde_maj BEFORE UPDATE ON lot BEGIN SELECT RAISE(ABORT, 'lot enregistré'); END;
 CREATE TRIGGER lot_garde_sup BEFORE DELETE ON lot BEGIN SELECT RAISE(ABORT, 'lot enregistré'); END;
 PRAGMA application_id = 1347636302;
-PRAGMA user_version = 1;
+PRAGMA user_version = 2;
 )";
-static_assert(kApplicationId == 1347636302 && kVersion == 1, "the schema's pragmas say the same");
+
+// Version 1 to 2: the same column as the schema's, and its guards.
+constexpr const char* kFromVersion1 = R"(
+ALTER TABLE comptage ADD COLUMN avertissement TEXT NOT NULL DEFAULT '';
+PRAGMA user_version = 2;
+)";
+static_assert(kApplicationId == 1347636302 && kVersion == 2, "the schema's pragmas say the same");
 
 // Why the record cannot be written or read, in French.
 std::string why(int code) {
+    switch (code) {
+    case SQLITE_READONLY_DBMOVED: return "le fichier a été déplacé, renommé ou supprimé pendant la session";
+    case SQLITE_READONLY_DIRECTORY: return "son dossier est protégé en écriture";
+    default: break;
+    }
     switch (code & 0xFF) {
     case SQLITE_CANTOPEN: return "le fichier ne peut être ouvert ni créé (dossier absent ou protégé en écriture)";
     case SQLITE_READONLY: return "le fichier ou son dossier est protégé en écriture";
@@ -61,6 +96,44 @@ std::string why(int code) {
     case SQLITE_CORRUPT: return "le journal est endommagé";
     default: return sqlite3_errstr(code);
     }
+}
+
+// Why a path that exists cannot be the record.
+std::string notAFile(mode_t mode) {
+    if (S_ISDIR(mode)) return "c'est un dossier, pas un fichier";
+    if (S_ISFIFO(mode)) return "c'est un tube nommé (FIFO), pas un fichier";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "c'est un périphérique, pas un fichier";
+    return "ce n'est pas un fichier ordinaire";
+}
+
+std::string whyNot(int error) {
+    switch (error) {
+    case EACCES: return "accès refusé";
+    case ENOTDIR: return "un élément du chemin n'est pas un dossier";
+    case ENAMETOOLONG: return "le chemin est trop long";
+    case ELOOP: return "trop de liens symboliques dans le chemin";
+    default: return "erreur d'entrée-sortie sur le disque";
+    }
+}
+
+// The path as SQLite reads it, exactly that file: SQLite takes a name that
+// begins with "file:" for a URI, so every name is given as one, each byte
+// other than a letter, a digit, '/', '-', '.' or '_' percent-encoded.
+std::string uriOf(const std::string& path) {
+    std::string uri = path.starts_with('/') ? "file://" : "file:";
+    for (const char ch : path) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' || c == '-' ||
+            c == '.' || c == '_') {
+            uri += ch;
+            continue;
+        }
+        constexpr const char* kHex = "0123456789ABCDEF";
+        uri += '%';
+        uri += kHex[c >> 4];
+        uri += kHex[c & 0xF];
+    }
+    return uri;
 }
 
 struct Statement {
@@ -83,17 +156,96 @@ int pragmaInt(sqlite3* db, const char* sql, int& value) {
     return rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
-enum class Kind { Ours, Empty, Foreign, Newer };
+// Older: a record of ours from before the current version, read as it is
+// and brought to the current version when it is written to.
+enum class Kind { Ours, Older, Empty, Foreign, Newer };
 
-// What the file holds, read without writing a byte.
+Kind kindOf(int id, int version, int tables) {
+    if (id == kApplicationId)
+        return version > kVersion ? Kind::Newer : version == kVersion ? Kind::Ours : version >= 1 ? Kind::Older : Kind::Foreign;
+    return id == 0 && version == 0 && tables == 0 ? Kind::Empty : Kind::Foreign;
+}
+
+// What the file holds, read by SQLite without writing a byte.
 int identify(sqlite3* db, Kind& kind) {
     int id = 0, version = 0, tables = 0;
     for (const auto& [sql, value] : {std::pair{"PRAGMA application_id", &id}, {"PRAGMA user_version", &version},
                                      {"SELECT count(*) FROM sqlite_master", &tables}})
         if (const int rc = pragmaInt(db, sql, *value); rc != SQLITE_OK) return rc;
-    if (id == kApplicationId) kind = version > kVersion ? Kind::Newer : Kind::Ours;
-    else kind = id == 0 && version == 0 && tables == 0 ? Kind::Empty : Kind::Foreign;
+    kind = kindOf(id, version, tables);
     return SQLITE_OK;
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// What the file at `path` is, looked at before SQLite may touch it: opening
+// a database read-write replays the rollback journal left beside it by a
+// crash, or folds its write-ahead log into it, even to read it. Only a record
+// of ours is opened so, to be mended if a crash cut a commit; any other file is
+// looked at in its first 100 bytes and, if need be, through an immutable,
+// read-only open, and never when a journal or a log lies beside it. Gives
+// why the path cannot be the record, or an empty text and the kind in `kind`
+// (Empty for a path where there is nothing, `absent` then true).
+std::string look(const std::string& path, Kind& kind, bool& absent) {
+    absent = false;
+    if (path.empty()) return "aucun chemin n'est donné";
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT) return whyNot(errno);
+        absent = true;
+        kind = Kind::Empty;
+        return {};
+    }
+    if (!S_ISREG(st.st_mode)) return notAFile(st.st_mode);
+    // Not blocking, and checked again once open: a path that became a FIFO
+    // meanwhile does not hang the program.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return errno == EACCES ? "le fichier est protégé en lecture" : whyNot(errno);
+    unsigned char header[100] = {};
+    ssize_t got = 0;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) got = ::pread(fd, header, sizeof header, 0);
+    else got = -2;
+    ::close(fd);
+    if (got == -2) return notAFile(st.st_mode);
+    if (got < 0) return whyNot(errno);
+    const auto word = [&header](int at) {
+        return int(std::uint32_t(header[at]) << 24 | std::uint32_t(header[at + 1]) << 16 |
+                   std::uint32_t(header[at + 2]) << 8 | header[at + 3]);
+    };
+    // An empty file's journal is never played back (there is nothing to
+    // bring back), and is another window's at work on a new record; a log
+    // holds a database of its own.
+    const bool log = exists(path + "-wal"), sideFiles = log || exists(path + "-journal");
+    if (got == 0) {
+        kind = log ? Kind::Foreign : Kind::Empty;
+        return {};
+    }
+    if (got < 100 || std::memcmp(header, "SQLite format 3", 16) != 0) {
+        kind = Kind::Foreign;
+        return {};
+    }
+    const int id = word(68), version = word(60);
+    if (id == kApplicationId) {
+        kind = kindOf(id, version, 0);
+        return {};
+    }
+    // Another program's database, one with a journal or a log beside it, or
+    // one in write-ahead mode: not a record, and not to be opened.
+    if (id != 0 || sideFiles || header[18] == 2 || header[19] == 2) {
+        kind = Kind::Foreign;
+        return {};
+    }
+    // A database that may be empty, in rollback mode, alone: whether it holds
+    // any table, read from the file as it stands.
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2((uriOf(path) + "?immutable=1").c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    if (rc == SQLITE_OK) rc = identify(db, kind);
+    sqlite3_close_v2(db);
+    if (rc != SQLITE_OK) kind = Kind::Foreign;  // not a database SQLite reads
+    return {};
 }
 
 std::string kindProblem(Kind kind) {
@@ -141,45 +293,58 @@ std::string Record::failed(int code) {
 
 std::string Record::open() {
     if (db_) return {};
-    struct stat st {};
-    const bool exists = ::stat(path_.c_str(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) return "ce n'est pas un fichier";
+    Kind kind{};
+    bool absent = false;
+    if (std::string problem = look(path_, kind, absent); !problem.empty()) return problem;
+    if (std::string problem = kindProblem(kind); !problem.empty()) return problem;
     // An existing file is opened without creating anything, and written to
     // only once it is known to be a record (or empty).
-    const int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
-    if (const int rc = sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr); rc != SQLITE_OK) return failed(rc);
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | (absent ? SQLITE_OPEN_CREATE : 0);
+    if (const int rc = sqlite3_open_v2(uriOf(path_).c_str(), &db_, flags, nullptr); rc != SQLITE_OK) return failed(rc);
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, kBusyMs);
-    Kind kind{};
     if (const int rc = identify(db_, kind); rc != SQLITE_OK) return failed(rc);
     if (const std::string p = kindProblem(kind); !p.empty()) {
         failed(SQLITE_OK);
         return p;
     }
-    // A rollback journal, synchronised in full: see the README.
-    if (const int rc = sqlite3_exec(db_, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+    // A rollback journal, and the folder synchronised once it is deleted: see
+    // the README.
+    if (const int rc = sqlite3_exec(db_, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=EXTRA", nullptr, nullptr, nullptr);
         rc != SQLITE_OK)
         return failed(rc);
     if (kind == Kind::Ours) return {};
-    // New: the tables, made once, under the write lock; another window may
-    // have made them meanwhile.
+    // New, or of the earlier version: the tables made or brought up to date
+    // once, under the write lock; another window may have done it meanwhile.
     if (const int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr); rc != SQLITE_OK) return failed(rc);
     int rc = identify(db_, kind);
-    if (rc == SQLITE_OK && kind == Kind::Empty) rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
+    const bool make = rc == SQLITE_OK && (kind == Kind::Empty || kind == Kind::Older);
+    if (make) rc = sqlite3_exec(db_, kind == Kind::Empty ? kSchema : kFromVersion1, nullptr, nullptr, nullptr);
+    if (make && rc == SQLITE_OK) rc = sqlite3_exec(db_, kInsertGuards, nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         return failed(rc);
     }
-    return kindProblem(kind);
+    if (const std::string p = kindProblem(kind); !p.empty()) {
+        failed(SQLITE_OK);
+        return p;
+    }
+    return {};
 }
 
 std::string Record::addCounting(const CountingEntry& c, const Stamp& stamp) {
     counting_ = 0;  // a lot that follows a counting not recorded is not recorded either
     if (std::string problem = open(); !problem.empty()) return problem;
-    Statement st(db_, R"(INSERT INTO comptage VALUES(NULL, ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14,
-                         ?15, ?16, ?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24, ?25, ?26))");
-    if (!st.s) return failed(sqlite3_errcode(db_));
+    Statement st(db_, R"(INSERT INTO comptage(date, poste, operateur, article,
+        precision, poids_total, poids_echantillon1, pieces_echantillon1, ecart_accepte, poids_echantillon2,
+        pieces_echantillon2, nombre_pieces, incertitude, separateur,
+        source_poids_total, ligne_poids_total, unite_poids_total, port_poids_total,
+        source_echantillon1, ligne_echantillon1, unite_echantillon1, port_echantillon1,
+        source_echantillon2, ligne_echantillon2, unite_echantillon2, port_echantillon2, avertissement)
+      VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14,
+             ?15, ?16, ?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24, ?25, ?26, ?27))");
+    if (!st.s) return failed(sqlite3_extended_errcode(db_));
     st.text(1, stamp.date);
     st.text(2, stamp.host);
     st.text(3, stamp.login);
@@ -190,6 +355,7 @@ std::string Record::addCounting(const CountingEntry& c, const Stamp& stamp) {
     st.text(13, c.Incert2);
     st.text(14, c.separator);
     for (int i = 0; i < 3; ++i) bindSource(st, 15 + 4 * i, c.sources[std::size_t(i)]);
+    st.text(27, c.avertissement);
     // One statement, one transaction: committed, synchronised, when it is done.
     if (const int rc = sqlite3_step(st.s); rc != SQLITE_DONE) return failed(rc);
     counting_ = sqlite3_last_insert_rowid(db_);
@@ -199,8 +365,8 @@ std::string Record::addCounting(const CountingEntry& c, const Stamp& stamp) {
 std::string Record::addLot(const LotEntry& lot) {
     if (counting_ == 0) return "son comptage n'a pas été enregistré";
     if (std::string problem = open(); !problem.empty()) return problem;
-    Statement st(db_, "INSERT INTO lot VALUES(NULL, ?1, ?2, ?3, ?4, ?5, ?6)");
-    if (!st.s) return failed(sqlite3_errcode(db_));
+    Statement st(db_, "INSERT INTO lot(comptage, date, pieces, poids, incertitude, separateur) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+    if (!st.s) return failed(sqlite3_extended_errcode(db_));
     sqlite3_bind_int64(st.s, 1, counting_);
     st.text(2, stampNow().date);
     st.real(3, lot.NbVoulu);
@@ -212,9 +378,13 @@ std::string Record::addLot(const LotEntry& lot) {
 }
 
 std::string csvField(const std::string& text) {
-    if (text.find_first_of(";\"\r\n") == std::string::npos) return text;
+    // A spreadsheet takes a field that begins with one of these for a formula
+    // (=HYPERLINK(...) would run as the file opens): a leading apostrophe
+    // makes it text.
+    const std::string field = !text.empty() && std::strchr("=+-@", text.front()) ? "'" + text : text;
+    if (field.find_first_of(";\"\r\n") == std::string::npos) return field;
     std::string quoted = "\"";
-    for (char c : text) {
+    for (char c : field) {
         if (c == '"') quoted += '"';
         quoted += c;
     }
@@ -242,28 +412,33 @@ std::string shownWithComma(const std::string& shown, const std::string& separato
 }
 
 std::string exportCsv(const std::string& path, const std::string& from, const std::string& to, std::string& csv) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return "le journal " + path + " n'existe pas";
+    const auto cannot = [&path](const std::string& problem) { return "le journal " + path + " ne peut être lu : " + problem; };
+    Kind kind{};
+    bool absent = false;
+    if (std::string problem = look(path, kind, absent); !problem.empty()) return cannot(problem);
+    if (absent) return "le journal " + path + " n'existe pas";
+    if (kind != Kind::Ours && kind != Kind::Older) return cannot(kind == Kind::Empty ? why(SQLITE_NOTADB) : kindProblem(kind));
     sqlite3* db = nullptr;
-    // Read-write when it may, so that a transaction cut by a crash is rolled
-    // back first; nothing is written here.
-    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    // A record of ours read-write when it may, so that a transaction cut by
+    // a crash is rolled back first; nothing is written here.
+    const std::string uri = uriOf(path);
+    int rc = sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(db);
         db = nullptr;
-        rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+        rc = sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
     }
-    const auto fail = [&db, &path](const std::string& problem) {
+    const auto fail = [&db, &cannot](const std::string& problem) {
         sqlite3_close_v2(db);
-        return "le journal " + path + " ne peut être lu : " + problem;
+        return cannot(problem);
     };
     if (rc != SQLITE_OK) return fail(why(rc));
     sqlite3_busy_timeout(db, kBusyMs);
     sqlite3_exec(db, "PRAGMA query_only=1", nullptr, nullptr, nullptr);
-    Kind kind{};
     if (rc = identify(db, kind); rc != SQLITE_OK) return fail(why(rc));
-    if (kind != Kind::Ours) return fail(kind == Kind::Empty ? why(SQLITE_NOTADB) : kindProblem(kind));
+    if (kind != Kind::Ours && kind != Kind::Older) return fail(kind == Kind::Empty ? why(SQLITE_NOTADB) : kindProblem(kind));
 
+    // The columns of every version: the CSV is the same from both.
     Statement q(db, R"(SELECT c.numero, c.date, c.poste, c.operateur, c.article,
         c.precision, c.poids_total, c.source_poids_total, c.poids_echantillon1, c.source_echantillon1,
         c.pieces_echantillon1, c.ecart_accepte, c.poids_echantillon2, c.source_echantillon2, c.pieces_echantillon2,

@@ -3,9 +3,12 @@
 // its export as a CSV file that a French spreadsheet opens as it is.
 //
 // Standard C++ and the system's SQLite only. Every write is one transaction,
-// committed with full synchronisation before the caller shows its result;
-// nothing is ever deleted or rewritten. A file that is not a record, or a
-// record from a newer version, is refused before anything is written to it.
+// on the disk before the caller shows its result: the file synchronised, and
+// its folder once the rollback journal is deleted; nothing is ever deleted or
+// rewritten. A file that is not a record, or a record from a newer version,
+// is refused before anything is written to it, and another program's
+// database is never opened so that SQLite could change it. A path is bytes,
+// given to the system as they are.
 #pragma once
 
 #include <array>
@@ -32,6 +35,7 @@ struct CountingEntry {
     std::string NbTotFinal, Incert2;
     std::string separator = ",";  // the decimal separator the window showed them with
     std::array<WeightSource, 3> sources;  // total weight, first sample, second sample
+    std::string avertissement;  // the counting's warnings as the window showed them; empty: none
 };
 
 // One lot weight of the latest counting.
@@ -80,8 +84,9 @@ private:
 // Gives an empty text and the CSV in `csv`, or why the record cannot be read.
 std::string exportCsv(const std::string& path, const std::string& from, const std::string& to, std::string& csv);
 
-// A field as the CSV holds it: quoted, inner quotes doubled, when it holds
-// ';', '"', CR or LF.
+// A field as the CSV holds it: after an apostrophe when it begins with '=',
+// '+', '-' or '@' (no formula for a spreadsheet), then quoted, inner quotes
+// doubled, when it holds ';', '"', CR or LF.
 std::string csvField(const std::string& text);
 
 // A value the step used, written with a decimal comma: the shortest text

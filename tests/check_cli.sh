@@ -155,6 +155,53 @@ for row in "${rows[@]}"; do
 done
 rm -f /tmp/pesolane_cli_err.$$
 
+# The record's paths and its [journal] section. Each row: the settings file (printf's format; - none, / a
+# folder), the arguments (each word read by printf's %b), the status and the first line said.
+mkdir -p "$runtime/journal/pesolane"
+printf x >"$runtime/r"$'\xff'.db
+printf x >"$runtime/r.db "
+other="ne peut être lu : ce fichier n'est pas un journal de comptage de Pesolane."
+unusable="pesolane : le journal des comptages n'est pas utilisable : dans @DIR@/journal/pesolane/pesolane.conf, ligne"
+journals=(
+  "-|--exporter --journal @DIR@|1|pesolane : le journal @DIR@ ne peut être lu : c'est un dossier, pas un fichier."
+  "-|--exporter --journal @DIR@/hid_g|1|pesolane : le journal @DIR@/hid_g ne peut être lu : c'est un tube nommé (FIFO), pas un fichier."
+  "-|--exporter --journal /dev/null|1|pesolane : le journal /dev/null ne peut être lu : c'est un périphérique, pas un fichier."
+  "-|--exporter --journal @DIR@/r\xff.db|1|pesolane : le journal @DIR@/r\xff.db $other"
+  "-|--exporter --journal @DIR@/r.db\x20|1|pesolane : le journal @DIR@/r.db  $other"
+  "[journal]\nfichier=@DIR@/r\xff.db\n|--exporter|1|pesolane : le journal @DIR@/r\xff.db $other"
+  "[journal]\nfichier=~/j.db\n|--exporter|1|pesolane : le journal @DIR@/j.db n'existe pas."
+  "[journal]\nfichier=a, b/j.db\n|--exporter|1|pesolane : le journal @DIR@/journal/pesolane/a, b/j.db n'existe pas."
+  "[journal]\nfichier=\"a;b \"\n|--exporter|1|pesolane : le journal @DIR@/journal/pesolane/a;b  n'existe pas."
+  "[journal]\nfichier=a;b\n|--exporter|1|$unusable 2 : un « ; » hors de guillemets : écrivez le chemin entre guillemets (fichier=\"a;b\") ; --journal CHEMIN l'emporte sur le fichier."
+  "[Journal]\nfichier=j.db\n|--exporter|1|$unusable 1 : la section [Journal] n'est pas lue : elle s'écrit [journal] ; --journal CHEMIN l'emporte sur le fichier."
+  "[journal]\nfichier=j.db\nfichir=k.db\n|--exporter|1|$unusable 3 : réglage inconnu : fichir ; --journal CHEMIN l'emporte sur le fichier."
+  "[journal]\nfichir=j.db\n|--exporter --journal @DIR@/absent.db|1|pesolane : le journal @DIR@/absent.db n'existe pas."
+  "[journal]\nfichir=j.db\n|-platform offscreen|124|$unusable 2 : réglage inconnu : fichir ; aucun comptage ne sera enregistré."
+  "/|--exporter|1|pesolane : le journal des comptages n'est pas utilisable : le fichier @DIR@/journal/pesolane/pesolane.conf est illisible (c'est un dossier) ; --journal CHEMIN l'emporte sur le fichier."
+)
+for row in "${journals[@]}"; do
+  IFS='|' read -r conf args status first <<<"$row"
+  conf=${conf//@DIR@/$runtime}
+  rm -rf "$runtime/journal/pesolane/pesolane.conf"
+  case $conf in
+    -) ;;
+    /) mkdir "$runtime/journal/pesolane/pesolane.conf" ;;
+    *) printf "$conf" >"$runtime/journal/pesolane/pesolane.conf" ;;
+  esac
+  argv=()
+  for word in ${args//@DIR@/$runtime}; do argv+=("$(printf '%b' "$word")"); done
+  first=$(printf '%b' "${first//@DIR@/$runtime}")
+  said=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=fr_FR.UTF-8 XDG_CONFIG_HOME="$runtime/journal" HOME="$runtime" \
+    timeout 3 "$program" "${argv[@]}" 2>&1 >/dev/null)
+  got=$?
+  if [ "$got" != "$status" ] || [ "$(head -n1 <<<"$said")" != "$first" ]; then
+    echo "FAIL [journal] pesolane $args ($conf): status $got (want $status), said '$(head -n1 <<<"$said")' (want '$first')"
+    failures=$((failures + 1))
+  else
+    echo "ok   [journal] pesolane $args ($conf): $got"
+  fi
+done
+
 # The search: one scale of each family at settings other than its maker's,
 # found by --chercher, then read by --lire-poids. Each records every byte
 # it gets: nothing outside the probes and the commands found.

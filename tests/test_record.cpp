@@ -1,6 +1,7 @@
 // The record of countings: real presses in the real window, a real SQLite
 // file, the export read back byte for byte, and a kill by SIGKILL.
 #include <QApplication>
+#include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSysInfo>
@@ -53,10 +54,38 @@ QByteArray readAll(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("absent");
 }
 
+// A record as the earlier version wrote it, with one counting.
+void writeVersion1(const QString& path) {
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(path), &db);
+    QCOMPARE(sqlite3_exec(db, R"(
+CREATE TABLE comptage(numero INTEGER PRIMARY KEY AUTOINCREMENT, date TEXT NOT NULL, poste TEXT NOT NULL,
+  operateur TEXT NOT NULL, article TEXT NOT NULL, precision REAL NOT NULL, poids_total REAL NOT NULL,
+  poids_echantillon1 REAL NOT NULL, pieces_echantillon1 REAL NOT NULL, ecart_accepte REAL NOT NULL,
+  poids_echantillon2 REAL NOT NULL, pieces_echantillon2 REAL NOT NULL, nombre_pieces TEXT NOT NULL,
+  incertitude TEXT NOT NULL, separateur TEXT NOT NULL, source_poids_total TEXT NOT NULL, ligne_poids_total TEXT,
+  unite_poids_total TEXT, port_poids_total TEXT, source_echantillon1 TEXT NOT NULL, ligne_echantillon1 TEXT,
+  unite_echantillon1 TEXT, port_echantillon1 TEXT, source_echantillon2 TEXT NOT NULL, ligne_echantillon2 TEXT,
+  unite_echantillon2 TEXT, port_echantillon2 TEXT);
+CREATE TABLE lot(id INTEGER PRIMARY KEY AUTOINCREMENT, comptage INTEGER NOT NULL REFERENCES comptage(numero),
+  date TEXT NOT NULL, pieces REAL NOT NULL, poids TEXT NOT NULL, incertitude TEXT NOT NULL, separateur TEXT NOT NULL);
+CREATE TRIGGER comptage_garde_maj BEFORE UPDATE ON comptage BEGIN SELECT RAISE(ABORT, 'comptage enregistré'); END;
+CREATE TRIGGER comptage_garde_sup BEFORE DELETE ON comptage BEGIN SELECT RAISE(ABORT, 'comptage enregistré'); END;
+CREATE TRIGGER lot_garde_maj BEFORE UPDATE ON lot BEGIN SELECT RAISE(ABORT, 'lot enregistré'); END;
+CREATE TRIGGER lot_garde_sup BEFORE DELETE ON lot BEGIN SELECT RAISE(ABORT, 'lot enregistré'); END;
+PRAGMA application_id = 1347636302;
+PRAGMA user_version = 1;
+INSERT INTO comptage VALUES(NULL, '2026-12-07T16:00:00+01:00', 'poste', 'op', 'écrou', 0.1, 1000, 10, 50, 10, 53, 265,
+  '5000,', '9,9', ',', 'saisi', NULL, NULL, NULL, 'saisi', NULL, NULL, NULL, 'saisi', NULL, NULL, NULL);)",
+                          nullptr, nullptr, nullptr),
+             SQLITE_OK);
+    sqlite3_close(db);
+}
+
 // A window wired as the program wires it, with a record.
 struct Rig {
     Rig(const ScaleSettings& s, const QString& path) : link(s) {
-        new Recorder(*w, *new ScaleReading(*w, link), path, "Vis M3 \"inox\"; boîte 7");
+        new Recorder(*w, *new ScaleReading(*w, link), QFile::encodeName(path).toStdString(), "Vis M3 \"inox\"; boîte 7");
     }
     // F9 in `box`, until the scale's weight is there.
     bool read(Ctl box, const QString& weight) {
@@ -78,9 +107,10 @@ private slots:
 
     void road_isRecordedBeforeItShows_andExportedAsTheSpreadsheetReadsIt() {
         QTemporaryDir dir;
-        const QString path = dir.filePath("comptages.db");
+        QVERIFY(QDir(dir.path()).mkdir("file:a, b %41?#"));  // a folder whose name SQLite could read as a URI's
+        const QString path = dir.filePath("file:a, b %41?#/comptages.db");
         SimulatedScale scale;
-        scale.answers = QStringList{"S S     1000 g", "S S       10 g"};
+        scale.answers = QStringList{"S S     1000 g", "S S       10 g", "S S       53 g"};
         Rig rig(settingsFor(scale.port()), path);
         // Whenever a result box shows, the record already holds its result.
         QStringList heldWhenShown;
@@ -100,6 +130,10 @@ private slots:
         rig.w.click(Ctl::Cmd2);
         rig.w.type(Ctl::TxtPoidsTotal, "2000");  // after step 1 used the weight read: recorded as used
         for (int step = 3; step <= 7; ++step) {
+            if (step == 5) {  // read and used, then typed over and used again: typed
+                QVERIFY(rig.read(Ctl::TxtPoidsReel2eme, "53"));
+                rig.w.click(Ctl::Cmd5);
+            }
             rig.w.type(kInputOf[step - 1], kRoad[step]);
             rig.w.click(kButtonOf[step - 1]);
         }
@@ -111,12 +145,14 @@ private slots:
         QCOMPARE(heldWhenShown.join(" "), "1/0 1/1 1/2 2/2");
         QCOMPARE(sql(path, "SELECT source_poids_total || '|' || ligne_poids_total || '|' || unite_poids_total || '|' || "
                            "port_poids_total || '|' || nombre_pieces || '|' || incertitude FROM comptage"),
-                 "instrument|S S     1000 g|g|" + scale.port() + "|5000,|9,9");
+                 "instrument|S S     1000 g|g|" + scale.port() + "|5000" + QLocale::system().decimalPoint() + "|9" + QLocale::system().decimalPoint() + "9");
         QCOMPARE(sql(path, "SELECT quote(ligne_echantillon1) || quote(ligne_echantillon2) FROM comptage"), "NULLNULL");
 
-        // The real program's export, on standard output and into a file.
+        // The real program's export, on standard output (the record named
+        // from its folder's folder) and into a file.
         QProcess exporter;
-        exporter.start(PESOLANE_PROGRAM, {"--exporter", "--journal", path});
+        exporter.setWorkingDirectory(dir.path());
+        exporter.start(PESOLANE_PROGRAM, {"--exporter", "--journal", "file:a, b %41?#/comptages.db"});
         QVERIFY(exporter.waitForFinished(10000));
         QCOMPARE(exporter.exitCode(), 0);
         QByteArray csv = exporter.readAllStandardOutput();
@@ -137,6 +173,14 @@ private slots:
         const QByteArray before = readAll(path);
         QCOMPARE(QProcess::execute(PESOLANE_PROGRAM, {"--exporter", "--journal", path, "/nonexistent/out.csv"}), 1);
         QCOMPARE(QProcess::execute(PESOLANE_PROGRAM, {"--exporter", "--journal", path, path}), 1);
+        QProcess same, full;  // the record under another name; a standard output that cannot be written
+        same.setWorkingDirectory(QFileInfo(path).path());
+        full.setStandardOutputFile("/dev/full");
+        for (QProcess* p : {&same, &full}) {
+            p->start(PESOLANE_PROGRAM, QStringList{"--exporter", "--journal", path} + QStringList(p == &same ? 1 : 0, "./comptages.db"));
+            QVERIFY(p->waitForFinished(10000));
+            QCOMPARE(p->exitCode(), 1);
+        }
         QVERIFY(readAll(path) == before);
     }
 
@@ -146,25 +190,34 @@ private slots:
         QTest::newRow("folder absent") << "absent/" << "le fichier ne peut être ouvert ni créé (dossier absent ou protégé en écriture).";
         QTest::newRow("not a record") << "numéro;date\r\n1;2\r\n" << "ce fichier n'est pas un journal de comptage de Pesolane.";
         QTest::newRow("another program's database") << "CREATE TABLE t(x);" << "ce fichier n'est pas un journal de comptage de Pesolane.";
-        QTest::newRow("newer record") << "PRAGMA application_id=1347636302; PRAGMA user_version=2;"
+        QTest::newRow("newer record") << "PRAGMA application_id=1347636302; PRAGMA user_version=3;"
                                       << "ce journal a été écrit par une version plus récente de Pesolane.";
+        // Another program's database copied while it writes: beside it, its log, or the journal a crash leaves.
+        QTest::newRow("a database and its log") << "PRAGMA journal_mode=WAL; CREATE TABLE t(x); INSERT INTO t VALUES(1);"
+                                                << "ce fichier n'est pas un journal de comptage de Pesolane.";
+        QTest::newRow("a database and its journal") << "CREATE TABLE t(x); INSERT INTO t VALUES(1); BEGIN; INSERT INTO t VALUES(2);"
+                                                    << "ce fichier n'est pas un journal de comptage de Pesolane.";
+        QTest::newRow("a folder") << "/" << "c'est un dossier, pas un fichier.";
     }
     void unwritableRecord_theResultStillShowsAndTheOperatorIsTold() {
         QFETCH(QString, file);
         QFETCH(QString, because);
         QTemporaryDir dir;
         QString path = dir.filePath("comptages.db");
-        if (file.endsWith('/')) path = dir.filePath(file + "comptages.db");
+        const auto files = [&path] { return readAll(path) + readAll(path + "-journal") + readAll(path + "-wal"); };
+        if (file == "/") QVERIFY(QDir(dir.path()).mkdir("comptages.db"));
+        else if (file.endsWith('/')) path = dir.filePath(file + "comptages.db");
         else if (file.contains("PRAGMA") || file.contains("CREATE")) {
             sqlite3* db = nullptr;
-            sqlite3_open(QFile::encodeName(path), &db);
+            sqlite3_open(QFile::encodeName(dir.filePath("other.db")), &db);
             sqlite3_exec(db, file.toUtf8(), nullptr, nullptr, nullptr);
+            for (const char* side : {"", "-journal", "-wal"}) QFile::copy(dir.filePath("other.db") + side, path + side);
             sqlite3_close(db);
         } else {
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write(file.toUtf8()) > 0);
         }
-        const QByteArray before = readAll(path);
+        const QByteArray before = files();
         Rig rig(ScaleSettings{}, path);
         runRoad(rig.w, kRoad, 6);
         QCOMPARE(rig.w.text(Ctl::TxtNbTotalCalcule) + " " + rig.w.text(Ctl::TxtIncertitude2), "5000, 9,9");
@@ -174,8 +227,11 @@ private slots:
         QVERIFY(alarm && alarm->isVisible());
         QCOMPARE(alarm->text(), told);
         QCOMPARE(rig.w->findChild<QWidget*>("announcer")->accessibleName(), told);
-        QVERIFY(readAll(path) == before);  // byte for byte, or still absent
-        QVERIFY(!QFile::exists(path + "-journal"));
+        QVERIFY(files() == before);  // byte for byte with the files beside it, or still absent
+        alarm->close();
+        rig.w.type(Ctl::TxtNbVoulu, "5001");  // refused: nothing to record, nothing told again
+        rig.w.click(Ctl::Cmd7);
+        QVERIFY(!alarm->isVisible());
     }
 
     // Another window holding the record while it commits: waited for.
@@ -196,6 +252,91 @@ private slots:
         QCOMPARE(mine.latestCounting(), 1);
     }
 
+    // A record moved away between two countings: the second is not recorded,
+    // and neither is a lot under it, filed under the first.
+    void lotAfterACountingNotRecorded_isNotRecorded() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("r.db");
+        Record r(path.toStdString());
+        QCOMPARE(QString::fromStdString(r.addCounting({})), QString());
+        QVERIFY(QFile::rename(path, dir.filePath("ailleurs.db")));
+        QCOMPARE(QString::fromStdString(r.addCounting({})), "le fichier a été déplacé, renommé ou supprimé pendant la session");
+        QCOMPARE(QString::fromStdString(r.addLot({})), "son comptage n'a pas été enregistré");
+        QCOMPARE(sql(dir.filePath("ailleurs.db"), "SELECT count(*) FROM lot"), "0");
+    }
+
+    // Every way SQLite has to change or remove a recorded row, recursive
+    // triggers off, on a record of this version and on one brought up from
+    // the earlier version: refused, the file as it was.
+    void guard_refusesEveryChange_data() {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("update a counting") << "UPDATE comptage SET article = 'x'";
+        QTest::newRow("update a lot") << "UPDATE lot SET poids = 'x'";
+        QTest::newRow("delete a counting") << "DELETE FROM comptage";
+        QTest::newRow("delete a lot") << "DELETE FROM lot";
+        QTest::newRow("replace a counting") << "CREATE TEMP TABLE c AS SELECT * FROM comptage; UPDATE c SET article = 'x'; "
+                                               "INSERT OR REPLACE INTO comptage SELECT * FROM c";
+        QTest::newRow("replace a lot") << "CREATE TEMP TABLE l AS SELECT * FROM lot; UPDATE l SET poids = 'x'; "
+                                          "REPLACE INTO lot SELECT * FROM l";
+        QTest::newRow("upsert a counting") << "INSERT INTO comptage SELECT * FROM comptage WHERE true "
+                                              "ON CONFLICT(numero) DO UPDATE SET article = 'x'";
+        QTest::newRow("upsert a lot") << "INSERT INTO lot SELECT * FROM lot WHERE true ON CONFLICT(id) DO UPDATE SET poids = 'x'";
+    }
+    void guard_refusesEveryChange() {
+        QFETCH(QString, change);
+        for (const bool earlier : {false, true}) {
+            QTemporaryDir dir;
+            const QString path = dir.filePath("r.db");
+            if (earlier) writeVersion1(path);
+            Record r(path.toStdString());
+            QCOMPARE(QString::fromStdString(r.addCounting({})), QString());
+            QCOMPARE(QString::fromStdString(r.addLot({})), QString());
+            const QByteArray before = readAll(path);
+            sqlite3* db = nullptr;
+            sqlite3_open(QFile::encodeName(path), &db);
+            const int rc = sqlite3_exec(db, ("PRAGMA recursive_triggers = OFF; " + change).toUtf8(), nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+            QVERIFY2(rc == SQLITE_CONSTRAINT && readAll(path) == before, qPrintable(QString("%1 (%2)").arg(rc).arg(earlier)));
+        }
+    }
+
+    // A record of the earlier version, without warnings: read, and written
+    // with the warning of a new counting.
+    void recordOfTheEarlierVersion_isReadAndWritten() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("r.db");
+        writeVersion1(path);
+        CountingEntry c;
+        c.article = "vis";
+        c.avertissement = "Écart faible";
+        QCOMPARE(QString::fromStdString(Record(path.toStdString()).addCounting(c, {"2026-12-08T09:00:00+01:00", "p", "o"})), QString());
+        QCOMPARE(sql(path, "SELECT group_concat(numero || ' ' || article || ' ' || avertissement, '|') FROM comptage"),
+                 "1 écrou |2 vis Écart faible");
+        std::string csv;
+        QCOMPARE(QString::fromStdString(exportCsv(path.toStdString(), "", "", csv)), QString());
+        QCOMPARE(QString::fromStdString(csv).split("\r\n").mid(1).join('|'),
+                 "1;2026-12-07T16:00:00+01:00;poste;op;écrou;0,1;1000;saisi;10;saisi;50;10;53;saisi;265;5000;9,9;;;|"
+                 "2;2026-12-08T09:00:00+01:00;p;o;vis;0;0;saisi;0;saisi;0;0;0;saisi;0;;;;;|");
+    }
+
+    void csvField_isNeverAFormulaAndKeepsItsLines_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("line break") << "Vis\nM3" << "\"Vis\nM3\"";
+        QTest::newRow("carriage return") << "Vis\rM3" << "\"Vis\rM3\"";
+        QTest::newRow("formula") << "=HYPERLINK(\"h\";\"v\")" << "\"'=HYPERLINK(\"\"h\"\";\"\"v\"\")\"";
+        QTest::newRow("plus") << "+33 1" << "'+33 1";
+        QTest::newRow("minus") << "-5" << "'-5";
+        QTest::newRow("at") << "@SOMME(A1)" << "'@SOMME(A1)";
+        QTest::newRow("signs inside") << "M3=a+b-c@d" << "M3=a+b-c@d";
+        QTest::newRow("leading zeros, a spreadsheet's number") << "000123" << "000123";
+        QTest::newRow("a fraction, a spreadsheet's date") << "1/2" << "1/2";
+    }
+    void csvField_isNeverAFormulaAndKeepsItsLines() {
+        QFETCH(QString, text);
+        QTEST(QString::fromStdString(csvField(text.toStdString())), "field");
+    }
+
     void export_keepsTheLocalDaysAsked_data() {
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("to");
@@ -214,10 +355,40 @@ private slots:
             QCOMPARE(QString::fromStdString(r.addCounting({}, {date, "poste", "op"})), QString());
         std::string csv;
         QCOMPARE(QString::fromStdString(exportCsv(dir.filePath("r.db").toStdString(), from.toStdString(), to.toStdString(), csv)), QString());
+        // The program's options say the same.
+        QStringList options{"--exporter", "--journal", dir.filePath("r.db"), dir.filePath("out.csv")};
+        if (!from.isEmpty()) options << "--depuis" << from;
+        if (!to.isEmpty()) options << "--jusqu-a" << to;
+        QCOMPARE(QProcess::execute(PESOLANE_PROGRAM, options), 0);
+        QVERIFY(readAll(dir.filePath("out.csv")) == QByteArray::fromStdString(csv));
         QStringList numbers;
         for (const QString& row : QString::fromStdString(csv).split("\r\n").mid(1, -1))
             if (!row.isEmpty()) numbers << row.section(';', 0, 0);
         QTEST(numbers.join(' '), "numbers");
+    }
+
+    // What the process asks of the disk, seen by strace: each result shows
+    // once the record is synchronised, its journal deleted, and then the
+    // folder synchronised, without which a power cut could bring the journal
+    // back and the next opening roll the result back.
+    void eachResult_showsOnceOnTheDisk() {
+        QTemporaryDir dir;
+        const QString folder = QDir(dir.path()).canonicalPath(), path = folder + "/r.db", trace = folder + "/trace";
+        QProcess child;
+        child.start("strace", {"-f", "-y", "-qq", "-o", trace, "-e", "trace=unlink,unlinkat,fsync,fdatasync,write",
+                               QCoreApplication::applicationFilePath(), "--count-lot-count", path});
+        QVERIFY2(child.waitForFinished(30000) && child.exitCode() == 0, "strace is needed: ./dev.sh installs it");
+        // One letter a call: D the record synchronised, J its journal deleted,
+        // F its folder synchronised, S a result shown.
+        QString calls;
+        const QRegularExpression sync("f(?:data)?sync\\(\\d+<(.*)>\\)");
+        for (const QString& line : QString::fromUtf8(readAll(trace)).split('\n')) {
+            const QRegularExpressionMatch m = sync.match(line);
+            if (m.hasMatch() && (m.captured(1) == path || m.captured(1) == folder)) calls += m.captured(1) == path ? 'D' : 'F';
+            else if (line.contains(QRegularExpression("unlink.*\"" + QRegularExpression::escape(path) + "-journal\""))) calls += 'J';
+            else if (line.contains("write(1") && line.contains("\"shown\"")) calls += 'S';
+        }
+        QVERIFY2(QRegularExpression("^((F?DJF)+S){3}$").match(calls).hasMatch(), qPrintable(calls));
     }
 
     // The program killed by another process right after a result showed,
@@ -249,7 +420,7 @@ int countUntilKilled(const QString& path) {
     Form1 f;
     bindSteps(f);
     ScaleLink link{ScaleSettings{}};
-    new Recorder(f, *new ScaleReading(f, link), path, "");
+    new Recorder(f, *new ScaleReading(f, link), QFile::encodeName(path).toStdString(), "");
     f.show();
     f.setText(Ctl::TxtPrecision, kRoad[0]);
     f.setText(Ctl::TxtPoidsTotal, kRoad[1]);
@@ -266,7 +437,17 @@ int countUntilKilled(const QString& path) {
     }
 }
 
+// The process traced: a counting, a lot and a counting, each said once recorded.
+int countLotCount(const char* path) {
+    Record r(path);
+    for (int i = 0; i < 3; ++i) {
+        if (!(i == 1 ? r.addLot({}) : r.addCounting({})).empty() || ::write(1, "shown", 5) != 5) return 1;
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 3 && QByteArray(argv[1]) == "--count-lot-count") return countLotCount(argv[2]);
     QApplication app(argc, argv);
     if (argc == 3 && QByteArray(argv[1]) == "--count-until-killed") return countUntilKilled(QString::fromLocal8Bit(argv[2]));
     RecordTest test;

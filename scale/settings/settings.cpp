@@ -321,9 +321,14 @@ QString saveSettings(const QString& path, const ScaleSettings& s) {
 
 namespace {
 
-QString setJournalFile(JournalSettings& s, const QString& v) {
-    if (v.isEmpty()) return invalid("fichier", v, "le chemin du fichier du journal");
-    s.file = v.startsWith(QLatin1String("~/")) ? QDir::homePath() + v.mid(1) : v;
+QString setJournalFile(JournalSettings& s, const QByteArray& v) {
+    if (v.isEmpty()) return invalid("fichier", QString(), "le chemin du fichier du journal");
+    if (!v.startsWith("~/")) {
+        s.file = v;
+        return {};
+    }
+    const QByteArray home = qgetenv("HOME");
+    s.file = (home.isEmpty() ? QFile::encodeName(QDir::homePath()) : home) + v.mid(1);
     return {};
 }
 
@@ -331,24 +336,80 @@ constexpr std::array<JournalSettingSpec, 1> kJournalSettings{{
     {"fichier", "journal", "CHEMIN", setJournalFile},
 }};
 
+// A value between double quotes, its \" and \\ read; nothing when the
+// quotes do not close it.
+std::optional<QByteArray> unquoted(const QByteArray& value) {
+    QByteArray text;
+    for (qsizetype i = 1; i < value.size(); ++i) {
+        if (value[i] == '"') return i == value.size() - 1 ? std::optional(text) : std::nullopt;
+        if (value[i] == '\\' && i + 1 < value.size() && (value[i + 1] == '"' || value[i + 1] == '\\')) ++i;
+        text += value[i];
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 const std::array<JournalSettingSpec, 1>& journalSettingTable() { return kJournalSettings; }
 
 JournalSettings journalFromFile(const QString& path) {
     JournalSettings s;
-    QSettings file(path, QSettings::IniFormat);
-    if (file.status() != QSettings::NoError) return s;  // told with the [pesage] section's problems
-    file.beginGroup(QStringLiteral("journal"));
-    for (const QString& key : file.childKeys()) {
-        const auto row = std::find_if(kJournalSettings.begin(), kJournalSettings.end(),
-                                      [&key](const JournalSettingSpec& r) { return key == QLatin1String(r.key); });
-        const QString wrong = row == kJournalSettings.end() ? QStringLiteral("réglage inconnu : %1").arg(key)
-                                                            : row->apply(s, valueAsWritten(file.value(key)).trimmed());
-        if (!wrong.isEmpty()) s.problems << wrong;
+    QFile file(path);
+    if (!file.exists()) return s;
+    const QFileInfo info(path);
+    QByteArray bytes;
+    if (info.isDir() || !file.open(QIODevice::ReadOnly) || (bytes = file.readAll(), file.error() != QFileDevice::NoError)) {
+        s.problems << QStringLiteral("le fichier %1 est illisible (%2)")
+                          .arg(path, info.isDir() ? QStringLiteral("c'est un dossier") : file.errorString());
+        return s;
     }
-    if (!s.file.isEmpty() && QFileInfo(s.file).isRelative())
-        s.file = QFileInfo(path).absoluteDir().filePath(s.file);
+    const auto told = [&s, &path](int line, const QString& wrong) {
+        s.problems << QStringLiteral("dans %1, ligne %2 : %3").arg(path).arg(line).arg(wrong);
+    };
+    bool inSection = false;
+    const QList<QByteArray> lines = bytes.split('\n');
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        const QByteArray line = lines[n].trimmed();  // a CR before the LF too
+        if (const std::optional<QByteArray> section = sectionOf(line)) {
+            inSection = *section == "journal";
+            if (!inSection && section->toLower() == "journal")
+                told(int(n + 1), QStringLiteral("la section [%1] n'est pas lue : elle s'écrit [journal]")
+                                     .arg(QString::fromUtf8(*section)));
+            continue;
+        }
+        if (!inSection || line.isEmpty() || line.startsWith(';') || line.startsWith('#')) continue;
+        const qsizetype equals = line.indexOf('=');
+        const QByteArray key = equals > 0 ? line.left(equals).trimmed() : QByteArray();
+        const auto row = std::find_if(kJournalSettings.begin(), kJournalSettings.end(),
+                                      [&key](const JournalSettingSpec& r) { return key == r.key; });
+        if (equals <= 0) {
+            told(int(n + 1), QStringLiteral("« %1 » n'est pas un réglage (attendu : fichier=CHEMIN)").arg(QString::fromUtf8(line)));
+            continue;
+        }
+        if (row == kJournalSettings.end()) {
+            told(int(n + 1), QStringLiteral("réglage inconnu : %1").arg(QString::fromUtf8(key)));
+            continue;
+        }
+        QByteArray value = line.mid(equals + 1).trimmed();
+        if (value.startsWith('"')) {
+            const std::optional<QByteArray> inner = unquoted(value);
+            if (!inner) {
+                told(int(n + 1), QStringLiteral("le chemin n'est pas fermé par un guillemet"));
+                continue;
+            }
+            value = *inner;
+        } else if (value.contains(';')) {
+            // The file is also read by a reader that takes ';' for the start
+            // of a comment: a path that holds one is written in quotes.
+            told(int(n + 1), QStringLiteral("un « ; » hors de guillemets : écrivez le chemin entre guillemets "
+                                            "(%1=\"%2\")")
+                                 .arg(QString::fromUtf8(key), QString::fromUtf8(value)));
+            continue;
+        }
+        if (const QString wrong = row->apply(s, value); !wrong.isEmpty()) told(int(n + 1), wrong);
+    }
+    if (!s.file.isEmpty() && !s.file.startsWith('/'))
+        s.file = QFile::encodeName(info.absolutePath()) + '/' + s.file;
     return s;
 }
 

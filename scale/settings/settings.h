@@ -86,8 +86,8 @@ QString problemsText(const ScaleSettings& settings);
 // The record of countings: the [journal] section of the settings file. No
 // file set up, nothing is recorded and nothing is created.
 struct JournalSettings {
-    QString file;         // the record's path; empty: none
-    QStringList problems; // what is wrong in the section, in French
+    QByteArray file;      // the record's path, as bytes, as the system takes them; empty: none
+    QStringList problems; // what is wrong in the settings file for the record, in French
 };
 
 // One [journal] setting: its key in the file, which is also its option.
@@ -95,7 +95,9 @@ struct JournalSettingSpec {
     const char* key;
     const char* option;  // its option on the command line
     const char* valueName;
-    QString (*apply)(JournalSettings& settings, const QString& value);
+    // Sets it from the value's bytes, as written; a bad value leaves the
+    // settings as they were and gives what is wrong.
+    QString (*apply)(JournalSettings& settings, const QByteArray& value);
 };
 
 // The key `fichier`, whose option is --journal. A relative path in the file
@@ -103,7 +105,12 @@ struct JournalSettingSpec {
 // one; ~/ is the home folder.
 const std::array<JournalSettingSpec, 1>& journalSettingTable();
 
-// The [journal] section of the settings file at `path`.
+// The [journal] section of the settings file at `path`, read line by line as
+// bytes: a path is the value as written, blanks around it aside, or all that
+// stands between double quotes (fichier="/a; b/c.db", with \" and \\ for a
+// quote and a backslash). A ';' outside quotes, an unknown key, a line that
+// is not a setting, a section [Journal] written otherwise than [journal] and
+// a file that exists but cannot be read are told in `problems`, with their line.
 JournalSettings journalFromFile(const QString& path);
 
 // True when F9 reads a USB weighing device: said so, a port under
