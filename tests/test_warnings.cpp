@@ -4,8 +4,16 @@
 #include <QDebug>
 #include <QLabel>
 
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
 #include "application.h"
+#include "link.h"
 #include "notice.h"
+#include "recorder.h"
+#include "scale_reading.h"
+#include "settings.h"
 #include "window_fixture.h"
 
 using namespace pesolane;
@@ -54,11 +62,29 @@ class WarningsTest : public QObject {
 private slots:
     void initTestCase() { prepareApplication(); }
 
-    void workedExample_tellsNothing() {
+    // The record keeps each counting's warnings as they were shown, and none
+    // for the worked example.
+    void warnings_recorded() {
+        QTemporaryDir dir;
+        const QByteArray path = QFile::encodeName(dir.filePath("journal.db"));
         Window w;
+        ScaleLink link{ScaleSettings{}};
+        new Recorder(*w, *new ScaleReading(*w, link), path.toStdString(), "");
         countSecondSample(w, "265");
-        QCOMPARE(w.text(Ctl::TxtNbTotalCalcule), QString("5000,"));
         QCOMPARE(told(w), QString());
+        w.type(Ctl::TxtPoidsReel1er, "10,7");
+        w.click(Ctl::Cmd2);
+        for (int step = 3; step <= 5; ++step) w.type(kInputOf[step - 1], kRoad[step]), w.click(kButtonOf[step - 1]);
+        w.type(Ctl::TxtNb2eme, "2655");
+        pressByKeys(w, Ctl::TxtNb2eme, Ctl::Cmd6);
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "SELECT group_concat(avertissement, '|') FROM comptage ORDER BY numero", -1, &st, nullptr);
+        const QString kept = sqlite3_step(st) == SQLITE_ROW ? QString::fromUtf8((const char*)sqlite3_column_text(st, 0)) : "none";
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        QCOMPARE(kept, "|« 10,7 » est lu 10 : le séparateur décimal est le point (10.7).\n" + kMiscounted);
     }
 
     // The miscounted second sample: the result shows as ever, the warning beside
