@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "conversions.h"
@@ -111,8 +112,9 @@ void Labels::printed(const QString& failure, const QString& queue) {
                                   : QStringLiteral("Étiquette envoyée à l'imprimante %1.").arg(queue));
         return;
     }
-    form_.tell(QStringLiteral("L'étiquette n'a pas été imprimée : %1. Le comptage reste enregistré ; Ctrl+P essaie "
-                              "de nouveau.").arg(failure));
+    const bool kept = recorder_ && recorder_->kept().number > 0;
+    form_.tell(QStringLiteral("L'étiquette n'a pas été imprimée : %1.%2 Ctrl+P essaie de nouveau.")
+                   .arg(failure, kept ? QStringLiteral(" Le comptage reste enregistré.") : QString()));
 }
 
 }  // namespace pesolane

@@ -19,6 +19,9 @@
 #include "probes.h"
 #include "record.h"
 #include "recorder.h"
+#include "labels.h"
+#include "label_printer.h"
+#include "label_settings.h"
 #include "scale_reading.h"
 #include "search_command.h"
 #include "search_dialog.h"
@@ -194,9 +197,12 @@ struct CommandLine {
     QCommandLineOption exporter{QStringLiteral("exporter")};
     QCommandLineOption since{QStringLiteral("depuis"), QString(), QStringLiteral("AAAA-MM-JJ")};
     QCommandLineOption until{QStringLiteral("jusqu-a"), QString(), QStringLiteral("AAAA-MM-JJ")};
+    QCommandLineOption reprint{QStringLiteral("etiquette"), QString(), QStringLiteral("N")};
+    QCommandLineOption lot{QStringLiteral("lot"), QString(), QStringLiteral("K")};
     QCommandLineParser parser;
     ScaleSettings scale;
     JournalSettings record;
+    LabelSettings label;
     QStringList given;  // the settings given as options
 
     bool parse(const QStringList& arguments) {
@@ -205,7 +211,10 @@ struct CommandLine {
         parser.addOption(version);
         parser.addOption(readWeight);
         parser.addOption(search);
-        for (const QCommandLineOption* o : {&journal, &article, &exporter, &since, &until}) parser.addOption(*o);
+        for (const QCommandLineOption* o : {&journal, &article, &exporter, &since, &until, &reprint, &lot})
+            parser.addOption(*o);
+        for (const LabelSettingSpec& s : labelSettingTable())
+            parser.addOption(QCommandLineOption(QString::fromUtf8(s.option), QString(), QString::fromUtf8(s.valueName)));
         for (const SettingSpec& s : scaleSettingTable())
             parser.addOption(QCommandLineOption(QString::fromUtf8(s.key), QString(), QString::fromUtf8(s.valueName)));
         for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin", "qmljsdebugger",
@@ -227,6 +236,15 @@ struct CommandLine {
                    allowed >= 0 && parser.positionalArguments().size() > allowed) {
             error = QStringLiteral("argument inattendu : %1").arg(parser.positionalArguments().at(allowed));
         }
+        bool whole = false;
+        if (error.isEmpty() && parser.isSet(reprint) && (parser.value(reprint).toLongLong(&whole) < 1 || !whole))
+            error = QStringLiteral("numéro de comptage invalide : %1 (attendu : un nombre entier à partir de 1)")
+                        .arg(parser.value(reprint));
+        if (error.isEmpty() && parser.isSet(lot) && !parser.isSet(reprint))
+            error = QStringLiteral("--lot ne s'emploie qu'avec --etiquette");
+        else if (error.isEmpty() && parser.isSet(lot) && (parser.value(lot).toInt(&whole) < 1 || !whole))
+            error = QStringLiteral("numéro de lot invalide : %1 (attendu : un nombre entier à partir de 1)")
+                        .arg(parser.value(lot));
         for (const QCommandLineOption* o : {&since, &until}) {
             const QString name = o->names().constFirst(), value = parser.value(*o);
             if (!error.isEmpty() || !parser.isSet(*o)) continue;
@@ -249,6 +267,14 @@ struct CommandLine {
             record = {};  // the option wins over the file, and over what is wrong in it
             error = journalSettingTable()[0].apply(record, argumentBytes(parser.value(journal)));
         }
+        label = labelFromFile(settingsFilePath());
+        for (const LabelSettingSpec& s : labelSettingTable()) {
+            const QString option = QString::fromUtf8(s.option);
+            if (error.isEmpty() && parser.isSet(option)) error = s.apply(label, parser.value(option).trimmed());
+        }
+        if (error.isEmpty() && !label.problems.isEmpty())
+            error = QStringLiteral("dans %1, section [etiquette] : %2")
+                        .arg(settingsFilePath(), label.problems.join(QStringLiteral(" ; ")));
         if (error.isEmpty()) return true;
         print(stderr, QStringLiteral("pesolane : ") + error + '\n');
         print(stderr, usage());
@@ -327,6 +353,44 @@ int readOneWeight(int argc, char** argv, const ScaleSettings& settings) {
     return status;
 }
 
+// Prints counting N's label (or its lot K) from the record again, without a
+// window: 0 sent to the queue, 1 not.
+int reprintLabel(int argc, char** argv, const CommandLine& line) {
+    const QByteArray path = line.record.file;
+    if (const QString problem = journalProblem(line); !problem.isEmpty() || path.isEmpty()) {
+        print(stderr, problem.isEmpty() ? QStringLiteral("pesolane : aucun journal des comptages n'est configuré : "
+                                                         "indiquez-le avec --journal CHEMIN.\n")
+                                        : QStringLiteral("pesolane : le journal des comptages n'est pas utilisable : %1.\n")
+                                              .arg(problem));
+        return 1;
+    }
+    RecordedCounting c;
+    if (const std::string failed = readCounting(path.toStdString(), line.parser.value(line.reprint).toLongLong(), c);
+        !failed.empty()) {
+        std::fputs(("pesolane : " + failed + ".\n").c_str(), stderr);
+        return 1;
+    }
+    LabelContent label{c.article, c.count, c.incertitude, std::nullopt, c.date, c.station, c.operatorName, c.number};
+    if (line.parser.isSet(line.lot)) {
+        const int k = line.parser.value(line.lot).toInt();
+        if (k > int(c.lots.size())) {
+            print(stderr, QStringLiteral("pesolane : le comptage n° %1 n'a pas de lot n° %2.\n").arg(c.number).arg(k));
+            return 1;
+        }
+        const LotEntry& lot = c.lots[std::size_t(k - 1)];
+        label.lot = LabelLot{k, decimalComma(lot.NbVoulu), lot.PdsNbVoulu, c.unit, lot.Incert3};
+    }
+    // The page is drawn with the desktop's fonts, on a screen or not.
+    if (!hasDisplay(false)) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const QString failure = printLabelNow(label, line.label);
+    if (!failure.isEmpty()) {
+        print(stderr, QStringLiteral("pesolane : l'étiquette n'a pas été imprimée : %1.\n").arg(failure));
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 bool hasDisplay(bool platformOption) {
@@ -354,6 +418,7 @@ int runPesolane(int argc, char** argv) {
         return 0;
     }
     if (line.parser.isSet(line.exporter)) return exportRecord(line);
+    if (line.parser.isSet(line.reprint)) return reprintLabel(argc, argv, line);
     if (line.parser.isSet(line.readWeight)) return readOneWeight(argc, argv, line.scale);
     if (line.parser.isSet(line.search))
         return searchFromCommandLine(argc, argv, searchRequest(line.scale, line.given, line.parser.positionalArguments()));
@@ -370,13 +435,17 @@ int runPesolane(int argc, char** argv) {
     Form1 form;
     bindSteps(form);
     const auto* reading = new ScaleReading(form, link);
+    Recorder* recorder = nullptr;
     if (!line.record.file.isEmpty() || !line.record.problems.isEmpty()) {
         // Told at once, here and in the window, and again at each result.
         if (const QString problem = journalProblem(line); !problem.isEmpty())
             print(stderr, QStringLiteral("pesolane : le journal des comptages n'est pas utilisable : %1 ; aucun "
                                          "comptage ne sera enregistré.\n").arg(problem));
-        new Recorder(form, *reading, line.record.file.toStdString(), line.parser.value(line.article), journalProblem(line));
+        recorder = new Recorder(form, *reading, line.record.file.toStdString(), line.parser.value(line.article),
+                                journalProblem(line));
     }
+    new Labels(form, *reading, recorder, line.label, line.parser.value(line.article),
+               journalProblem(line).isEmpty() ? QFile::decodeName(line.record.file) : QString());
     new SearchDialog(form, link);
     form.show();
     return QApplication::exec();

@@ -121,11 +121,12 @@ QString drawLabel(const LabelContent& label, const LabelSettings& settings, cons
 
 QString sendToQueue(const QString& path, const LabelSettings& settings, const QString& title) {
     const QByteArray name = settings.printer.toUtf8();
-    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.isEmpty() ? nullptr : name.constData(), nullptr);
+    // The scheduler asked first: a queue cannot be told missing by one that does not answer.
+    http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 5000, nullptr);
+    if (!http) return QStringLiteral("le service d'impression (CUPS) ne répond pas");
+    cups_dest_t* dest = cupsGetNamedDest(http, name.isEmpty() ? nullptr : name.constData(), nullptr);
     if (!dest) {
-        const ipp_status_t status = cupsLastError();
-        if (status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || status == IPP_STATUS_ERROR_INTERNAL)
-            return QStringLiteral("le service d'impression (CUPS) ne répond pas");
+        httpClose(http);
         if (name.isEmpty()) return QStringLiteral("aucune imprimante par défaut n'est configurée");
         return QStringLiteral("la file d'impression « %1 » n'existe pas").arg(settings.printer);
     }
@@ -137,11 +138,13 @@ QString sendToQueue(const QString& path, const LabelSettings& settings, const QS
         failure = QStringLiteral("l'imprimante « %1 » est arrêtée").arg(queue);
     } else if (accepting && QByteArray(accepting) == "false") {
         failure = QStringLiteral("l'imprimante « %1 » refuse les travaux").arg(queue);
-    } else if (cupsPrintFile(dest->name, QFile::encodeName(path).constData(), title.toUtf8().constData(), 0, nullptr) == 0) {
+    } else if (cupsPrintFile2(http, dest->name, QFile::encodeName(path).constData(), title.toUtf8().constData(), 0,
+                              nullptr) == 0) {
         failure = QStringLiteral("l'imprimante « %1 » n'a pas pris l'étiquette : %2")
                       .arg(queue, QString::fromUtf8(cupsLastErrorString()));
     }
     cupsFreeDests(1, dest);
+    httpClose(http);
     return failure;
 }
 

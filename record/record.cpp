@@ -411,14 +411,18 @@ std::string shownWithComma(const std::string& shown, const std::string& separato
     return text;
 }
 
-std::string exportCsv(const std::string& path, const std::string& from, const std::string& to, std::string& csv) {
+namespace {
+
+// Opens the record at `path` to read it; gives why it cannot be read, or an
+// empty text and the connection in `db`, which the caller closes.
+std::string openToRead(const std::string& path, sqlite3*& db) {
+    db = nullptr;
     const auto cannot = [&path](const std::string& problem) { return "le journal " + path + " ne peut être lu : " + problem; };
     Kind kind{};
     bool absent = false;
     if (std::string problem = look(path, kind, absent); !problem.empty()) return cannot(problem);
     if (absent) return "le journal " + path + " n'existe pas";
     if (kind != Kind::Ours && kind != Kind::Older) return cannot(kind == Kind::Empty ? why(SQLITE_NOTADB) : kindProblem(kind));
-    sqlite3* db = nullptr;
     // A record of ours read-write when it may, so that a transaction cut by
     // a crash is rolled back first; nothing is written here.
     const std::string uri = uriOf(path);
@@ -430,6 +434,7 @@ std::string exportCsv(const std::string& path, const std::string& from, const st
     }
     const auto fail = [&db, &cannot](const std::string& problem) {
         sqlite3_close_v2(db);
+        db = nullptr;
         return cannot(problem);
     };
     if (rc != SQLITE_OK) return fail(why(rc));
@@ -437,6 +442,20 @@ std::string exportCsv(const std::string& path, const std::string& from, const st
     sqlite3_exec(db, "PRAGMA query_only=1", nullptr, nullptr, nullptr);
     if (rc = identify(db, kind); rc != SQLITE_OK) return fail(why(rc));
     if (kind != Kind::Ours && kind != Kind::Older) return fail(kind == Kind::Empty ? why(SQLITE_NOTADB) : kindProblem(kind));
+    return {};
+}
+
+}  // namespace
+
+std::string exportCsv(const std::string& path, const std::string& from, const std::string& to, std::string& csv) {
+    const auto cannot = [&path](const std::string& problem) { return "le journal " + path + " ne peut être lu : " + problem; };
+    sqlite3* db = nullptr;
+    if (std::string problem = openToRead(path, db); !problem.empty()) return problem;
+    const auto fail = [&db, &cannot](const std::string& problem) {
+        sqlite3_close_v2(db);
+        return cannot(problem);
+    };
+    int rc = SQLITE_OK;
 
     // The columns of every version: the CSV is the same from both.
     Statement q(db, R"(SELECT c.numero, c.date, c.poste, c.operateur, c.article,
@@ -476,6 +495,48 @@ std::string exportCsv(const std::string& path, const std::string& from, const st
     }
     sqlite3_close_v2(db);
     return {};
+}
+
+}  // namespace pesolane
+
+namespace pesolane {
+
+std::vector<std::string> recordedArticles(const std::string& path) {
+    std::vector<std::string> articles;
+    sqlite3* db = nullptr;
+    if (!openToRead(path, db).empty()) return articles;
+    {
+        Statement q(db, "SELECT DISTINCT article FROM comptage WHERE article <> '' ORDER BY article");
+        while (q.s && sqlite3_step(q.s) == SQLITE_ROW) articles.push_back(q.column(0));
+    }
+    sqlite3_close_v2(db);
+    return articles;
+}
+
+std::string readCounting(const std::string& path, std::int64_t number, RecordedCounting& counting) {
+    sqlite3* db = nullptr;
+    if (std::string problem = openToRead(path, db); !problem.empty()) return problem;
+    std::string problem;
+    {
+        Statement c(db, R"(SELECT date, poste, operateur, article, nombre_pieces, incertitude,
+            coalesce(unite_echantillon2, unite_echantillon1, unite_poids_total, '') FROM comptage WHERE numero = ?1)");
+        if (c.s) sqlite3_bind_int64(c.s, 1, number);
+        if (!c.s || sqlite3_step(c.s) != SQLITE_ROW) {
+            problem = "le journal " + path + " n'a pas de comptage n° " + std::to_string(number);
+        } else {
+            counting = {};
+            counting.number = number;
+            counting.date = c.column(0), counting.station = c.column(1), counting.operatorName = c.column(2);
+            counting.article = c.column(3), counting.count = c.column(4), counting.incertitude = c.column(5);
+            counting.unit = c.column(6);
+            Statement l(db, "SELECT pieces, poids, incertitude, separateur FROM lot WHERE comptage = ?1 ORDER BY id");
+            if (l.s) sqlite3_bind_int64(l.s, 1, number);
+            while (l.s && sqlite3_step(l.s) == SQLITE_ROW)
+                counting.lots.push_back({sqlite3_column_double(l.s, 0), l.column(1), l.column(2), l.column(3)});
+        }
+    }
+    sqlite3_close_v2(db);
+    return problem;
 }
 
 }  // namespace pesolane

@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct sqlite3;
 
@@ -96,5 +97,22 @@ std::string decimalComma(double value);
 // A result as the window showed it with `separator` ("5000," or "9,9"),
 // written with a decimal comma and without a trailing separator.
 std::string shownWithComma(const std::string& shown, const std::string& separator);
+
+// The articles already recorded, each once, in order; none when the record
+// cannot be read.
+std::vector<std::string> recordedArticles(const std::string& path);
+
+// One counting as the record keeps it, with its lots in their order: what
+// its label says.
+struct RecordedCounting {
+    std::int64_t number = 0;
+    std::string date, station, operatorName, article;
+    std::string count, incertitude;  // as the window showed them
+    std::string unit;                // of the weights read from the scale; empty: typed
+    std::vector<LotEntry> lots;
+};
+
+// Reads counting `number`; gives an empty text, or why it cannot be read.
+std::string readCounting(const std::string& path, std::int64_t number, RecordedCounting& counting);
 
 }  // namespace pesolane

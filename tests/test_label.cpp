@@ -7,8 +7,20 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <QApplication>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "application.h"
 #include "label.h"
 #include "label_printer.h"
+#include "labels.h"
+#include "link.h"
+#include "recorder.h"
+#include "scale_reading.h"
+#include "settings.h"
+#include "window_fixture.h"
 
 using namespace pesolane;
 
@@ -56,6 +68,8 @@ class LabelTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { prepareApplication(); }
+
     void lines_data() {
         QTest::addColumn<bool>("lot");
         QTest::addColumn<bool>("recorded");
@@ -149,6 +163,58 @@ private slots:
         QVERIFY(done.wait(20000));
         QCOMPARE(done.at(0).at(0).toString(), QString());
         QVERIFY(!awaitJob(before + 1).isEmpty());
+    }
+
+    // The whole road with a record and automatic labels: F2 names the article,
+    // each lot's label prints by itself once the record has kept it, Ctrl+P
+    // prints the latest again; then the command line prints a lot from the record.
+    void road_printsEachLot_andReprints() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("journal.db");
+        test::Window w;
+        ScaleLink link{ScaleSettings{}};
+        const auto* reading = new ScaleReading(*w, link);
+        auto* recorder = new Recorder(*w, *reading, QFile::encodeName(path).toStdString(), "");
+        LabelSettings automatic;
+        automatic.automatic = true;
+        new Labels(*w, *reading, recorder, automatic, "", path);
+        QTimer::singleShot(200, [] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            QVERIFY(dialog && dialog->objectName() == "articleDialog");
+            QTest::keyClicks(dialog->findChild<QLineEdit*>("article"), "Vis M3 inox");
+            QTest::keyClick(dialog, Qt::Key_Return);
+        });
+        QTest::keyClick(w->textBox(Ctl::TxtPrecision), Qt::Key_F2);
+        w->activateWindow();  // as the desktop does once the dialog is gone
+        QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+        const qsizetype before = jobs().size();
+        test::runRoad(w, test::kRoad, 7);
+        QString first = awaitJob(before + 1);
+        w.type(Ctl::TxtNbVoulu, "250");
+        w.click(Ctl::Cmd7);
+        QString second = awaitJob(before + 2);
+        QTest::keyClick(w->textBox(Ctl::TxtNbVoulu), Qt::Key_P, Qt::ControlModifier);
+        QString again = awaitJob(before + 3);
+        const QString lot1 = "Vis M3 inox 5000 pièces ± 9,9 Lot 1 : 500 pièces, 100 ± 1,4 pièces";
+        const QString lot2 = "Vis M3 inox 5000 pièces ± 9,9 Lot 2 : 250 pièces, 50 ± 1 pièces";
+        QVERIFY2(textOf(first).startsWith(lot1) && textOf(first).endsWith("Comptage n° 1"), qPrintable(textOf(first)));
+        QVERIFY2(textOf(second).startsWith(lot2) && textOf(second).endsWith("Comptage n° 1"), qPrintable(textOf(second)));
+        QCOMPARE(textOf(again), textOf(second));
+
+        QProcess reprint;
+        reprint.start(PESOLANE_PROGRAM, {"--journal", path, "--etiquette", "1", "--lot", "1"});
+        QVERIFY(reprint.waitForFinished(30000));
+        QCOMPARE(reprint.exitCode(), 0);
+        QVERIFY2(textOf(awaitJob(before + 4)).startsWith(lot1), qPrintable(textOf(jobs().constLast())));
+        // CUPS not running: told, and nothing printed.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("CUPS_SERVER", dir.filePath("no-cups.sock"));
+        reprint.setProcessEnvironment(env);
+        reprint.start(PESOLANE_PROGRAM, {"--journal", path, "--etiquette", "1"});
+        QVERIFY(reprint.waitForFinished(30000));
+        QCOMPARE(reprint.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(reprint.readAllStandardError())
+                    .contains("pesolane : l'étiquette n'a pas été imprimée : le service d'impression (CUPS) ne répond pas."));
     }
 };
 
