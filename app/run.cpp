@@ -79,7 +79,17 @@ QString usage() {
         "                          décimale) dans FICHIER ou sur la sortie\n"
         "                          standard, et quitte, sans fenêtre\n"
         "  --depuis AAAA-MM-JJ     avec --exporter : les comptages de ce jour et après\n"
-        "  --jusqu-a AAAA-MM-JJ    avec --exporter : les comptages de ce jour et avant\n");
+        "  --jusqu-a AAAA-MM-JJ    avec --exporter : les comptages de ce jour et avant\n"
+        "  --etiquette N           imprime de nouveau l'étiquette du comptage N du\n"
+        "                          journal, et quitte, sans fenêtre\n"
+        "  --lot K                 avec --etiquette : celle de son lot K (1 : le premier)\n");
+    for (const LabelSettingSpec& s : labelSettingTable()) {
+        const QString head = QStringLiteral("  --%1 %2").arg(QString::fromUtf8(s.option), QString::fromUtf8(s.valueName));
+        const QStringList help = QString::fromUtf8(s.help).split(QLatin1Char('\n'));
+        u += (head.size() < 26 ? head.leftJustified(26) : head + QLatin1Char('\n') + QString(26, QLatin1Char(' '))) +
+             help[0] + QLatin1Char('\n');
+        for (qsizetype i = 1; i < help.size(); ++i) u += QString(26, QLatin1Char(' ')) + help[i] + QLatin1Char('\n');
+    }
     for (const SettingSpec& s : scaleSettingTable()) {
         const QString head = QStringLiteral("  --%1 %2").arg(QString::fromUtf8(s.key), QString::fromUtf8(s.valueName));
         const QStringList help = QString::fromUtf8(s.help).split(QLatin1Char('\n'));
@@ -122,6 +132,12 @@ QString usage() {
         "[journal] du même fichier, rien n'est enregistré ni créé. Chaque comptage\n"
         "est enregistré avant que son résultat ne s'affiche. --exporter : état de\n"
         "sortie 0 écrit, 1 journal illisible ou fichier impossible à écrire.\n"
+        "\n"
+        "Étiquettes : dans la fenêtre, F2 nomme l'article des comptages qui\n"
+        "suivent ; Ctrl+P imprime l'étiquette du dernier résultat affiché (nombre\n"
+        "final ou dernier lot). Les réglages (imprimante, format, automatique) se\n"
+        "placent aussi dans la section [etiquette] du fichier. --etiquette : état\n"
+        "de sortie 0 envoyée à l'imprimante, 1 non imprimée.\n"
         "\n"
         "Sans option, la fenêtre de comptage s'ouvre. Les options standard de Qt\n"
         "(-platform, -style, ...) sont acceptées.\n");
