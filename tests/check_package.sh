@@ -35,10 +35,10 @@ for path in \
   grep -q " $path\$" <<<"$contents" || fail "$path is missing from the package"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in libqt6widgets6 libqt6serialport6 libsqlite3-0 qt6-qpa-plugins qt6-translations-l10n fonts-liberation; do
+for dep in libqt6widgets6 libqt6serialport6 libqt6printsupport6 libsqlite3-0 libzint2.11 libcups2 qt6-qpa-plugins qt6-translations-l10n fonts-liberation; do
   grep -q "$dep" <<<"$depends" || fail "the package does not depend on $dep: $depends"
 done
-[ "$(dpkg-deb -f "$deb" Recommends)" = qt6-wayland ] || fail "the package does not recommend qt6-wayland"
+[ "$(dpkg-deb -f "$deb" Recommends)" = "qt6-wayland, cups-client" ] || fail "the package does not recommend qt6-wayland and cups-client"
 
 root=$scratch/root
 dpkg-deb -x "$deb" "$root"
