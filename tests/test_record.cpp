@@ -195,7 +195,9 @@ private slots:
         // Another program's database copied while it writes: beside it, its log, or the journal a crash leaves.
         QTest::newRow("a database and its log") << "PRAGMA journal_mode=WAL; CREATE TABLE t(x); INSERT INTO t VALUES(1);"
                                                 << "ce fichier n'est pas un journal de comptage de Pesolane.";
-        QTest::newRow("a database and its journal") << "CREATE TABLE t(x); INSERT INTO t VALUES(1); BEGIN; INSERT INTO t VALUES(2);"
+        QTest::newRow("a database and its journal") << "PRAGMA cache_size=1; CREATE TABLE t(x); INSERT INTO t VALUES(1); BEGIN; "
+                                                       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 99) "
+                                                       "INSERT INTO t SELECT zeroblob(1000) FROM n;"  // spilt: the journal is live
                                                     << "ce fichier n'est pas un journal de comptage de Pesolane.";
         QTest::newRow("a folder") << "/" << "c'est un dossier, pas un fichier.";
     }
@@ -256,10 +258,11 @@ private slots:
     // and neither is a lot under it, filed under the first.
     void lotAfterACountingNotRecorded_isNotRecorded() {
         QTemporaryDir dir;
-        const QString path = dir.filePath("r.db");
-        Record r(path.toStdString());
+        const QString path = dir.filePath("file:r.db"), here = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        Record r("file:r.db");  // a name SQLite would read as a URI's
         QCOMPARE(QString::fromStdString(r.addCounting({})), QString());
-        QVERIFY(QFile::rename(path, dir.filePath("ailleurs.db")));
+        QVERIFY(QDir::setCurrent(here) && QFile::rename(path, dir.filePath("ailleurs.db")));
         QCOMPARE(QString::fromStdString(r.addCounting({})), "le fichier a été déplacé, renommé ou supprimé pendant la session");
         QCOMPARE(QString::fromStdString(r.addLot({})), "son comptage n'a pas été enregistré");
         QCOMPARE(sql(dir.filePath("ailleurs.db"), "SELECT count(*) FROM lot"), "0");
