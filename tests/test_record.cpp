@@ -171,15 +171,12 @@ private slots:
         // Written nowhere, or over the record itself: refused, the record as it was.
         const QByteArray before = readAll(path);
         QCOMPARE(QProcess::execute(PESOLANE_PROGRAM, {"--exporter", "--journal", path, "/nonexistent/out.csv"}), 1);
-        QCOMPARE(QProcess::execute(PESOLANE_PROGRAM, {"--exporter", "--journal", path, path}), 1);
-        QProcess same, full;  // the record under another name; a standard output that cannot be written
-        same.setWorkingDirectory(QFileInfo(path).path());
+        for (const QString& same : {path, QFileInfo(path).path() + "/./comptages.db"})
+            QCOMPARE(QProcess::execute(PESOLANE_PROGRAM, {"--exporter", "--journal", path, same}), 1);
+        QProcess full;  // a standard output that cannot be written
         full.setStandardOutputFile("/dev/full");
-        for (QProcess* p : {&same, &full}) {
-            p->start(PESOLANE_PROGRAM, QStringList{"--exporter", "--journal", path} + QStringList(p == &same ? 1 : 0, "./comptages.db"));
-            QVERIFY(p->waitForFinished(10000));
-            QCOMPARE(p->exitCode(), 1);
-        }
+        full.start(PESOLANE_PROGRAM, {"--exporter", "--journal", path});
+        QVERIFY(full.waitForFinished(10000) && full.exitCode() == 1);
         QVERIFY(readAll(path) == before);
     }
 
@@ -272,15 +269,12 @@ private slots:
     // the earlier version: refused, the file as it was.
     void guard_refusesEveryChange_data() {
         QTest::addColumn<QString>("change");
-        QTest::newRow("update a counting") << "UPDATE comptage SET article = 'x'";
         QTest::newRow("update a lot") << "UPDATE lot SET poids = 'x'";
         QTest::newRow("delete a counting") << "DELETE FROM comptage";
-        QTest::newRow("delete a lot") << "DELETE FROM lot";
         QTest::newRow("replace a counting") << "CREATE TEMP TABLE c AS SELECT * FROM comptage; UPDATE c SET article = 'x'; "
                                                "INSERT OR REPLACE INTO comptage SELECT * FROM c";
         QTest::newRow("replace a lot") << "REPLACE INTO lot SELECT id, comptage, date, pieces, 'x', incertitude, separateur FROM lot";
         QTest::newRow("upsert a counting") << "INSERT INTO comptage SELECT * FROM comptage WHERE 1 ON CONFLICT DO UPDATE SET article = 'x'";
-        QTest::newRow("upsert a lot") << "INSERT INTO lot SELECT * FROM lot WHERE 1 ON CONFLICT DO UPDATE SET poids = 'x'";
     }
     void guard_refusesEveryChange() {
         QFETCH(QString, change);
