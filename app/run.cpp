@@ -117,8 +117,10 @@ QString usage() {
         "\n"
         "Journal des comptages : sans --journal ni « fichier= » dans la section\n"
         "[journal] du même fichier, rien n'est enregistré ni créé. Chaque comptage\n"
-        "est enregistré avant que son résultat ne s'affiche. --exporter : état de\n"
-        "sortie 0 écrit, 1 journal illisible ou fichier impossible à écrire.\n"
+        "est enregistré avant que son résultat ne s'affiche. Dans le fichier, un\n"
+        "chemin qui contient « ; » s'écrit entre guillemets (fichier=\"a;b.db\").\n"
+        "--exporter : état de sortie 0 écrit, 1 journal illisible ou fichier\n"
+        "impossible à écrire.\n"
         "\n"
         "Sans option, la fenêtre de comptage s'ouvre. Les options standard de Qt\n"
         "(-platform, -style, ...) sont acceptées.\n");
