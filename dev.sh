@@ -10,10 +10,10 @@ PACKAGES=(cmake make g++ qt6-base-dev libqt6serialport6-dev libsqlite3-dev qt6-q
           locales libzint-dev libcups2-dev)
 # fuzzers, benchmarks; the .deb: Debian's build tooling, its checker, hardening-check, man
 # what a screen reader receives: an X server, the accessibility bus and its Python binding, xdotool;
-# a Wayland-only session: a headless compositor and Qt's Wayland plugin;
+# a Wayland-only session: a headless compositor and Qt's Wayland plugin; what the record asks of the disk: strace;
 # labels: a CUPS scheduler of the tests' own, and the tools that read a PDF and a barcode back
 TEST_PACKAGES=(clang-14 libclang-rt-14-dev libbenchmark-dev dpkg-dev debhelper lintian devscripts man-db file
-               xvfb xdotool dbus at-spi2-core python3-pyatspi weston qt6-wayland cups-daemon cups-client
+               xvfb xdotool dbus at-spi2-core python3-pyatspi weston qt6-wayland strace cups-daemon cups-client
                poppler-utils zbar-tools)
 FUZZ_SECONDS=${PESOLANE_FUZZ_SECONDS:-60}
 LOCALES=(fr_FR de_DE en_US)   # the tests run under French; step 1 also under German and English

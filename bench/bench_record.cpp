@@ -73,7 +73,7 @@ void export100k(benchmark::State& state) {
                  " poids_echantillon1, pieces_echantillon1, ecart_accepte, poids_echantillon2, pieces_echantillon2,"
                  " nombre_pieces, incertitude, separateur, source_poids_total, ligne_poids_total, unite_poids_total,"
                  " port_poids_total, source_echantillon1, ligne_echantillon1, unite_echantillon1, port_echantillon1,"
-                 " source_echantillon2, ligne_echantillon2, unite_echantillon2, port_echantillon2"
+                 " source_echantillon2, ligne_echantillon2, unite_echantillon2, port_echantillon2, avertissement"
                  " FROM comptage, n WHERE numero = 1;"
                  "INSERT INTO lot(comptage, date, pieces, poids, incertitude, separateur)"
                  " SELECT numero, date, 500, '100,', '1,4', ',' FROM comptage WHERE numero % 2 = 0;"

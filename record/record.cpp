@@ -11,6 +11,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <ctime>
+#include <string_view>
 #include <vector>
 
 namespace pesolane {
@@ -381,7 +382,7 @@ std::string csvField(const std::string& text) {
     // A spreadsheet takes a field that begins with one of these for a formula
     // (=HYPERLINK(...) would run as the file opens): a leading apostrophe
     // makes it text.
-    const std::string field = !text.empty() && std::strchr("=+-@", text.front()) ? "'" + text : text;
+    std::string field = !text.empty() && std::string_view("=+-@").find(text.front()) != std::string_view::npos ? "'" + text : text;
     if (field.find_first_of(";\"\r\n") == std::string::npos) return field;
     std::string quoted = "\"";
     for (char c : field) {

@@ -53,9 +53,16 @@ mkdir -p "$runtime/empty" "$runtime/good/pesolane" "$runtime/bad/pesolane"
 printf '[pesage]\nport=%s\nvitesse=19200\n[journal]\nfichier=journal.db\n' "$port" >"$runtime/good/pesolane/pesolane.conf"
 printf '[pesage]\nport=%s\nvitesse=fast\n' "$port" >"$runtime/bad/pesolane/pesolane.conf"
 conf=$runtime/bad/pesolane/pesolane.conf
+# The record's paths: a name that is not UTF-8, one that ends in a blank, neither of them a record.
+mkdir -p "$runtime/journal/pesolane"
+printf x >"$runtime/r"$'\xff'.db
+printf x >"$runtime/r.db "
+other="ne peut être lu : ce fichier n'est pas un journal de comptage de Pesolane."
+unusable="pesolane : le journal des comptages n'est pas utilisable : dans @DIR@/journal/pesolane/pesolane.conf, ligne"
 
-# display|arguments|status|first line (stdout, then stderr; * for any)
-# Status 124: still running after 3 s, the window is open.
+# display|arguments|status|first line (stdout, then stderr; * for any)[|settings file, for the display "journal"]
+# Status 124: still running after 3 s, the window is open. In the arguments, @SP@ is a blank within one; the
+# settings file is printf's format, / a folder in its place.
 rows=(
   "none|--help|0|Utilisation : pesolane [OPTION]..."
   "none|-h|0|Utilisation : pesolane [OPTION]..."
@@ -111,10 +118,23 @@ rows=(
   "none|--exporter a.csv b.csv|2|pesolane : argument inattendu : b.csv"
   "none|--exporter --journal|2|pesolane : il manque la valeur d'une option"
   "offscreen|--journal @DIR@/absent/journal.db --article x|124|*"
+  "none|--exporter --journal @DIR@/hid_g|1|pesolane : le journal @DIR@/hid_g ne peut être lu : c'est un tube nommé (FIFO), pas un fichier."
+  "none|--exporter --journal /dev/null|1|pesolane : le journal /dev/null ne peut être lu : c'est un périphérique, pas un fichier."
+  "none|--exporter --journal @DIR@/r"$'\xff'".db|1|pesolane : le journal @DIR@/r"$'\xff'".db $other"
+  "none|--exporter --journal @DIR@/r.db@SP@|1|pesolane : le journal @DIR@/r.db  $other"
+  "journal|--exporter|1|pesolane : le journal @DIR@/r"$'\xff'".db $other|[journal]\nfichier=@DIR@/r\xff.db\n"
+  "journal|--exporter|1|pesolane : le journal @DIR@/j.db n'existe pas.|[journal]\nfichier=~/j.db\n"
+  "journal|--exporter|1|pesolane : le journal @DIR@/journal/pesolane/a, b/j.db n'existe pas.|[journal]\nfichier=a, b/j.db\n"
+  "journal|--exporter|1|pesolane : le journal @DIR@/journal/pesolane/a;b  n'existe pas.|[journal]\nfichier=\"a;b \"\n"
+  "journal|--exporter|1|$unusable 2 : un « ; » hors de guillemets : écrivez le chemin entre guillemets (fichier=\"a;b\") ; --journal CHEMIN l'emporte sur le fichier.|[journal]\nfichier=a;b\n"
+  "journal|--exporter|1|$unusable 1 : la section [Journal] n'est pas lue : elle s'écrit [journal] ; --journal CHEMIN l'emporte sur le fichier.|[Journal]\nfichier=j.db\n"
+  "journal|--exporter --journal @DIR@/absent.db|1|pesolane : le journal @DIR@/absent.db n'existe pas.|[journal]\nfichir=j.db\n"
+  "journal|-platform offscreen|124|$unusable 2 : réglage inconnu : fichir ; aucun comptage ne sera enregistré.|[journal]\nfichir=j.db\n"
+  "journal|--exporter|1|pesolane : le journal des comptages n'est pas utilisable : le fichier @DIR@/journal/pesolane/pesolane.conf est illisible (c'est un dossier) ; --journal CHEMIN l'emporte sur le fichier.|/"
 )
 
 for row in "${rows[@]}"; do
-  IFS='|' read -r display args status first <<<"$row"
+  IFS='|' read -r display args status first settings <<<"$row"
   args=${args//@PORT@/$port}
   args=${args//@STREAM@/$stream}
   args=${args//@HID@/$runtime/hid_}
@@ -134,13 +154,18 @@ for row in "${rows[@]}"; do
       if ! runuser -u nobody -- test -x "$program"; then echo "skip [nobody] the program is out of its reach"; continue; fi
       env=(runuser -u nobody -- "${env[@]}") ;;
     offscreen) env+=(QT_QPA_PLATFORM=offscreen) ;;
+    journal)
+      env+=(XDG_CONFIG_HOME="$runtime/journal" HOME="$runtime")
+      rm -rf "$runtime/journal/pesolane/pesolane.conf"
+      if [ "$settings" = / ]; then mkdir "$runtime/journal/pesolane/pesolane.conf"
+      else printf "${settings//@DIR@/$runtime}" >"$runtime/journal/pesolane/pesolane.conf"; fi ;;
     x11) env+=(DISPLAY=:97) ;;  # a display that does not exist: --version must not need it
     wayland) env+=(WAYLAND_DISPLAY=pesolane-cli) ;;
   esac
-  # shellcheck disable=SC2086
-  output=$("${env[@]}" timeout 3 "$program" $args 2>/tmp/pesolane_cli_err.$$)
+  read -ra argv <<<"$args"
+  output=$("${env[@]}" timeout 3 "$program" "${argv[@]//@SP@/ }" 2>/tmp/pesolane_cli_err.$$)
   got=$?
-  line=$( { printf '%s\n' "$output"; cat /tmp/pesolane_cli_err.$$; } | grep -m1 -v '^$')
+  line=$( { printf '%s\n' "$output"; cat /tmp/pesolane_cli_err.$$; } | grep -a -m1 -v '^$')
   if [ "$got" != "$status" ] || { [ "$first" != "*" ] && [ "$line" != "$first" ]; }; then
     echo "FAIL [$display] pesolane $args: status $got (want $status), first line '$line' (want '$first')"
     failures=$((failures + 1))
@@ -154,53 +179,6 @@ for row in "${rows[@]}"; do
   fi
 done
 rm -f /tmp/pesolane_cli_err.$$
-
-# The record's paths and its [journal] section. Each row: the settings file (printf's format; - none, / a
-# folder), the arguments (each word read by printf's %b), the status and the first line said.
-mkdir -p "$runtime/journal/pesolane"
-printf x >"$runtime/r"$'\xff'.db
-printf x >"$runtime/r.db "
-other="ne peut être lu : ce fichier n'est pas un journal de comptage de Pesolane."
-unusable="pesolane : le journal des comptages n'est pas utilisable : dans @DIR@/journal/pesolane/pesolane.conf, ligne"
-journals=(
-  "-|--exporter --journal @DIR@|1|pesolane : le journal @DIR@ ne peut être lu : c'est un dossier, pas un fichier."
-  "-|--exporter --journal @DIR@/hid_g|1|pesolane : le journal @DIR@/hid_g ne peut être lu : c'est un tube nommé (FIFO), pas un fichier."
-  "-|--exporter --journal /dev/null|1|pesolane : le journal /dev/null ne peut être lu : c'est un périphérique, pas un fichier."
-  "-|--exporter --journal @DIR@/r\xff.db|1|pesolane : le journal @DIR@/r\xff.db $other"
-  "-|--exporter --journal @DIR@/r.db\x20|1|pesolane : le journal @DIR@/r.db  $other"
-  "[journal]\nfichier=@DIR@/r\xff.db\n|--exporter|1|pesolane : le journal @DIR@/r\xff.db $other"
-  "[journal]\nfichier=~/j.db\n|--exporter|1|pesolane : le journal @DIR@/j.db n'existe pas."
-  "[journal]\nfichier=a, b/j.db\n|--exporter|1|pesolane : le journal @DIR@/journal/pesolane/a, b/j.db n'existe pas."
-  "[journal]\nfichier=\"a;b \"\n|--exporter|1|pesolane : le journal @DIR@/journal/pesolane/a;b  n'existe pas."
-  "[journal]\nfichier=a;b\n|--exporter|1|$unusable 2 : un « ; » hors de guillemets : écrivez le chemin entre guillemets (fichier=\"a;b\") ; --journal CHEMIN l'emporte sur le fichier."
-  "[Journal]\nfichier=j.db\n|--exporter|1|$unusable 1 : la section [Journal] n'est pas lue : elle s'écrit [journal] ; --journal CHEMIN l'emporte sur le fichier."
-  "[journal]\nfichier=j.db\nfichir=k.db\n|--exporter|1|$unusable 3 : réglage inconnu : fichir ; --journal CHEMIN l'emporte sur le fichier."
-  "[journal]\nfichir=j.db\n|--exporter --journal @DIR@/absent.db|1|pesolane : le journal @DIR@/absent.db n'existe pas."
-  "[journal]\nfichir=j.db\n|-platform offscreen|124|$unusable 2 : réglage inconnu : fichir ; aucun comptage ne sera enregistré."
-  "/|--exporter|1|pesolane : le journal des comptages n'est pas utilisable : le fichier @DIR@/journal/pesolane/pesolane.conf est illisible (c'est un dossier) ; --journal CHEMIN l'emporte sur le fichier."
-)
-for row in "${journals[@]}"; do
-  IFS='|' read -r conf args status first <<<"$row"
-  conf=${conf//@DIR@/$runtime}
-  rm -rf "$runtime/journal/pesolane/pesolane.conf"
-  case $conf in
-    -) ;;
-    /) mkdir "$runtime/journal/pesolane/pesolane.conf" ;;
-    *) printf "$conf" >"$runtime/journal/pesolane/pesolane.conf" ;;
-  esac
-  argv=()
-  for word in ${args//@DIR@/$runtime}; do argv+=("$(printf '%b' "$word")"); done
-  first=$(printf '%b' "${first//@DIR@/$runtime}")
-  said=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=fr_FR.UTF-8 XDG_CONFIG_HOME="$runtime/journal" HOME="$runtime" \
-    timeout 3 "$program" "${argv[@]}" 2>&1 >/dev/null)
-  got=$?
-  if [ "$got" != "$status" ] || [ "$(head -n1 <<<"$said")" != "$first" ]; then
-    echo "FAIL [journal] pesolane $args ($conf): status $got (want $status), said '$(head -n1 <<<"$said")' (want '$first')"
-    failures=$((failures + 1))
-  else
-    echo "ok   [journal] pesolane $args ($conf): $got"
-  fi
-done
 
 # The search: one scale of each family at settings other than its maker's,
 # found by --chercher, then read by --lire-poids. Each records every byte

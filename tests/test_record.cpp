@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <thread>
 
 #include "application.h"
@@ -54,33 +55,32 @@ QByteArray readAll(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("absent");
 }
 
-// A record as the earlier version wrote it, with one counting.
-void writeVersion1(const QString& path) {
+// Runs SQL on the file as any other program would; gives SQLite's code.
+int exec(const QString& path, const QString& statements) {
     sqlite3* db = nullptr;
     sqlite3_open(QFile::encodeName(path), &db);
-    QCOMPARE(sqlite3_exec(db, R"(
-CREATE TABLE comptage(numero INTEGER PRIMARY KEY AUTOINCREMENT, date TEXT NOT NULL, poste TEXT NOT NULL,
-  operateur TEXT NOT NULL, article TEXT NOT NULL, precision REAL NOT NULL, poids_total REAL NOT NULL,
-  poids_echantillon1 REAL NOT NULL, pieces_echantillon1 REAL NOT NULL, ecart_accepte REAL NOT NULL,
-  poids_echantillon2 REAL NOT NULL, pieces_echantillon2 REAL NOT NULL, nombre_pieces TEXT NOT NULL,
-  incertitude TEXT NOT NULL, separateur TEXT NOT NULL, source_poids_total TEXT NOT NULL, ligne_poids_total TEXT,
-  unite_poids_total TEXT, port_poids_total TEXT, source_echantillon1 TEXT NOT NULL, ligne_echantillon1 TEXT,
-  unite_echantillon1 TEXT, port_echantillon1 TEXT, source_echantillon2 TEXT NOT NULL, ligne_echantillon2 TEXT,
-  unite_echantillon2 TEXT, port_echantillon2 TEXT);
+    const int rc = sqlite3_exec(db, statements.toUtf8(), nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return rc;
+}
+
+// A record as the earlier version wrote it, with one counting.
+const char* const kVersion1 = R"(CREATE TABLE comptage(numero INTEGER PRIMARY KEY AUTOINCREMENT, date TEXT NOT NULL,
+  poste TEXT NOT NULL, operateur TEXT NOT NULL, article TEXT NOT NULL, precision REAL NOT NULL, poids_total REAL NOT NULL,
+  poids_echantillon1 REAL NOT NULL, pieces_echantillon1 REAL NOT NULL, ecart_accepte REAL NOT NULL, poids_echantillon2
+  REAL NOT NULL, pieces_echantillon2 REAL NOT NULL, nombre_pieces TEXT NOT NULL, incertitude TEXT NOT NULL, separateur
+  TEXT NOT NULL, source_poids_total TEXT NOT NULL, ligne_poids_total TEXT, unite_poids_total TEXT, port_poids_total TEXT,
+  source_echantillon1 TEXT NOT NULL, ligne_echantillon1 TEXT, unite_echantillon1 TEXT, port_echantillon1 TEXT,
+  source_echantillon2 TEXT NOT NULL, ligne_echantillon2 TEXT, unite_echantillon2 TEXT, port_echantillon2 TEXT);
 CREATE TABLE lot(id INTEGER PRIMARY KEY AUTOINCREMENT, comptage INTEGER NOT NULL REFERENCES comptage(numero),
   date TEXT NOT NULL, pieces REAL NOT NULL, poids TEXT NOT NULL, incertitude TEXT NOT NULL, separateur TEXT NOT NULL);
 CREATE TRIGGER comptage_garde_maj BEFORE UPDATE ON comptage BEGIN SELECT RAISE(ABORT, 'comptage enregistré'); END;
 CREATE TRIGGER comptage_garde_sup BEFORE DELETE ON comptage BEGIN SELECT RAISE(ABORT, 'comptage enregistré'); END;
 CREATE TRIGGER lot_garde_maj BEFORE UPDATE ON lot BEGIN SELECT RAISE(ABORT, 'lot enregistré'); END;
 CREATE TRIGGER lot_garde_sup BEFORE DELETE ON lot BEGIN SELECT RAISE(ABORT, 'lot enregistré'); END;
-PRAGMA application_id = 1347636302;
-PRAGMA user_version = 1;
+PRAGMA application_id = 1347636302; PRAGMA user_version = 1;
 INSERT INTO comptage VALUES(NULL, '2026-12-07T16:00:00+01:00', 'poste', 'op', 'écrou', 0.1, 1000, 10, 50, 10, 53, 265,
-  '5000,', '9,9', ',', 'saisi', NULL, NULL, NULL, 'saisi', NULL, NULL, NULL, 'saisi', NULL, NULL, NULL);)",
-                          nullptr, nullptr, nullptr),
-             SQLITE_OK);
-    sqlite3_close(db);
-}
+  '5000,', '9,9', ',', 'saisi', NULL, NULL, NULL, 'saisi', NULL, NULL, NULL, 'saisi', NULL, NULL, NULL);)";
 
 // A window wired as the program wires it, with a record.
 struct Rig {
@@ -172,15 +172,12 @@ private slots:
         // Written nowhere, or over the record itself: refused, the record as it was.
         const QByteArray before = readAll(path);
         QCOMPARE(QProcess::execute(PESOLANE_PROGRAM, {"--exporter", "--journal", path, "/nonexistent/out.csv"}), 1);
-        QCOMPARE(QProcess::execute(PESOLANE_PROGRAM, {"--exporter", "--journal", path, path}), 1);
-        QProcess same, full;  // the record under another name; a standard output that cannot be written
-        same.setWorkingDirectory(QFileInfo(path).path());
+        for (const QString& same : {path, QFileInfo(path).path() + "/./comptages.db"})
+            QCOMPARE(QProcess::execute(PESOLANE_PROGRAM, {"--exporter", "--journal", path, same}), 1);
+        QProcess full;  // a standard output that cannot be written
         full.setStandardOutputFile("/dev/full");
-        for (QProcess* p : {&same, &full}) {
-            p->start(PESOLANE_PROGRAM, QStringList{"--exporter", "--journal", path} + QStringList(p == &same ? 1 : 0, "./comptages.db"));
-            QVERIFY(p->waitForFinished(10000));
-            QCOMPARE(p->exitCode(), 1);
-        }
+        full.start(PESOLANE_PROGRAM, {"--exporter", "--journal", path});
+        QVERIFY(full.waitForFinished(10000) && full.exitCode() == 1);
         QVERIFY(readAll(path) == before);
     }
 
@@ -195,7 +192,9 @@ private slots:
         // Another program's database copied while it writes: beside it, its log, or the journal a crash leaves.
         QTest::newRow("a database and its log") << "PRAGMA journal_mode=WAL; CREATE TABLE t(x); INSERT INTO t VALUES(1);"
                                                 << "ce fichier n'est pas un journal de comptage de Pesolane.";
-        QTest::newRow("a database and its journal") << "CREATE TABLE t(x); INSERT INTO t VALUES(1); BEGIN; INSERT INTO t VALUES(2);"
+        QTest::newRow("a database and its journal") << "PRAGMA cache_size=1; CREATE TABLE t(x); INSERT INTO t VALUES(1); BEGIN; "
+                                                       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 99) "
+                                                       "INSERT INTO t SELECT zeroblob(1000) FROM n;"  // spilt: the journal is live
                                                     << "ce fichier n'est pas un journal de comptage de Pesolane.";
         QTest::newRow("a folder") << "/" << "c'est un dossier, pas un fichier.";
     }
@@ -256,10 +255,11 @@ private slots:
     // and neither is a lot under it, filed under the first.
     void lotAfterACountingNotRecorded_isNotRecorded() {
         QTemporaryDir dir;
-        const QString path = dir.filePath("r.db");
-        Record r(path.toStdString());
+        const QString path = dir.filePath("file:r.db"), here = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        Record r("file:r.db");  // a name SQLite would read as a URI's
         QCOMPARE(QString::fromStdString(r.addCounting({})), QString());
-        QVERIFY(QFile::rename(path, dir.filePath("ailleurs.db")));
+        QVERIFY(QDir::setCurrent(here) && QFile::rename(path, dir.filePath("ailleurs.db")));
         QCOMPARE(QString::fromStdString(r.addCounting({})), "le fichier a été déplacé, renommé ou supprimé pendant la session");
         QCOMPARE(QString::fromStdString(r.addLot({})), "son comptage n'a pas été enregistré");
         QCOMPARE(sql(dir.filePath("ailleurs.db"), "SELECT count(*) FROM lot"), "0");
@@ -270,32 +270,23 @@ private slots:
     // the earlier version: refused, the file as it was.
     void guard_refusesEveryChange_data() {
         QTest::addColumn<QString>("change");
-        QTest::newRow("update a counting") << "UPDATE comptage SET article = 'x'";
         QTest::newRow("update a lot") << "UPDATE lot SET poids = 'x'";
         QTest::newRow("delete a counting") << "DELETE FROM comptage";
-        QTest::newRow("delete a lot") << "DELETE FROM lot";
         QTest::newRow("replace a counting") << "CREATE TEMP TABLE c AS SELECT * FROM comptage; UPDATE c SET article = 'x'; "
                                                "INSERT OR REPLACE INTO comptage SELECT * FROM c";
-        QTest::newRow("replace a lot") << "CREATE TEMP TABLE l AS SELECT * FROM lot; UPDATE l SET poids = 'x'; "
-                                          "REPLACE INTO lot SELECT * FROM l";
-        QTest::newRow("upsert a counting") << "INSERT INTO comptage SELECT * FROM comptage WHERE true "
-                                              "ON CONFLICT(numero) DO UPDATE SET article = 'x'";
-        QTest::newRow("upsert a lot") << "INSERT INTO lot SELECT * FROM lot WHERE true ON CONFLICT(id) DO UPDATE SET poids = 'x'";
+        QTest::newRow("replace a lot") << "REPLACE INTO lot SELECT id, comptage, date, pieces, 'x', incertitude, separateur FROM lot";
+        QTest::newRow("upsert a counting") << "INSERT INTO comptage SELECT * FROM comptage WHERE 1 ON CONFLICT DO UPDATE SET article = 'x'";
     }
     void guard_refusesEveryChange() {
         QFETCH(QString, change);
         for (const bool earlier : {false, true}) {
             QTemporaryDir dir;
             const QString path = dir.filePath("r.db");
-            if (earlier) writeVersion1(path);
+            QVERIFY(!earlier || exec(path, kVersion1) == SQLITE_OK);
             Record r(path.toStdString());
-            QCOMPARE(QString::fromStdString(r.addCounting({})), QString());
-            QCOMPARE(QString::fromStdString(r.addLot({})), QString());
+            QVERIFY(r.addCounting({}).empty() && r.addLot({}).empty());
             const QByteArray before = readAll(path);
-            sqlite3* db = nullptr;
-            sqlite3_open(QFile::encodeName(path), &db);
-            const int rc = sqlite3_exec(db, ("PRAGMA recursive_triggers = OFF; " + change).toUtf8(), nullptr, nullptr, nullptr);
-            sqlite3_close(db);
+            const int rc = exec(path, "PRAGMA recursive_triggers = OFF; " + change);
             QVERIFY2(rc == SQLITE_CONSTRAINT && readAll(path) == before, qPrintable(QString("%1 (%2)").arg(rc).arg(earlier)));
         }
     }
@@ -305,36 +296,22 @@ private slots:
     void recordOfTheEarlierVersion_isReadAndWritten() {
         QTemporaryDir dir;
         const QString path = dir.filePath("r.db");
-        writeVersion1(path);
+        QCOMPARE(exec(path, kVersion1), SQLITE_OK);
         CountingEntry c;
         c.article = "vis";
         c.avertissement = "Écart faible";
-        QCOMPARE(QString::fromStdString(Record(path.toStdString()).addCounting(c, {"2026-12-08T09:00:00+01:00", "p", "o"})), QString());
+        QCOMPARE(QString::fromStdString(Record(path.toStdString()).addCounting(c)), QString());
         QCOMPARE(sql(path, "SELECT group_concat(numero || ' ' || article || ' ' || avertissement, '|') FROM comptage"),
                  "1 écrou |2 vis Écart faible");
         std::string csv;
-        QCOMPARE(QString::fromStdString(exportCsv(path.toStdString(), "", "", csv)), QString());
-        QCOMPARE(QString::fromStdString(csv).split("\r\n").mid(1).join('|'),
-                 "1;2026-12-07T16:00:00+01:00;poste;op;écrou;0,1;1000;saisi;10;saisi;50;10;53;saisi;265;5000;9,9;;;|"
-                 "2;2026-12-08T09:00:00+01:00;p;o;vis;0;0;saisi;0;saisi;0;0;0;saisi;0;;;;;|");
+        QVERIFY(exportCsv(path.toStdString(), "", "", csv).empty() && csv.find("\r\n1;2026-12-07T16:00:00+01:00;poste;op;écrou;0,1;") != csv.npos);
     }
 
-    void csvField_isNeverAFormulaAndKeepsItsLines_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("field");
-        QTest::newRow("line break") << "Vis\nM3" << "\"Vis\nM3\"";
-        QTest::newRow("carriage return") << "Vis\rM3" << "\"Vis\rM3\"";
-        QTest::newRow("formula") << "=HYPERLINK(\"h\";\"v\")" << "\"'=HYPERLINK(\"\"h\"\";\"\"v\"\")\"";
-        QTest::newRow("plus") << "+33 1" << "'+33 1";
-        QTest::newRow("minus") << "-5" << "'-5";
-        QTest::newRow("at") << "@SOMME(A1)" << "'@SOMME(A1)";
-        QTest::newRow("signs inside") << "M3=a+b-c@d" << "M3=a+b-c@d";
-        QTest::newRow("leading zeros, a spreadsheet's number") << "000123" << "000123";
-        QTest::newRow("a fraction, a spreadsheet's date") << "1/2" << "1/2";
-    }
     void csvField_isNeverAFormulaAndKeepsItsLines() {
-        QFETCH(QString, text);
-        QTEST(QString::fromStdString(csvField(text.toStdString())), "field");
+        const std::pair<const char*, const char*> rows[] = {
+            {"Vis\nM3", "\"Vis\nM3\""}, {"=HYPERLINK(\"h\";\"v\")", "\"'=HYPERLINK(\"\"h\"\";\"\"v\"\")\""}, {"+33 1", "'+33 1"},
+            {"-5", "'-5"}, {"@SOMME(A1)", "'@SOMME(A1)"}, {"M3=a+b-c@d", "M3=a+b-c@d"}, {"000123", "000123"}, {"1/2", "1/2"}};
+        for (const auto& [text, field] : rows) QCOMPARE(QString::fromStdString(csvField(text)), QString(field));
     }
 
     void export_keepsTheLocalDaysAsked_data() {
@@ -373,20 +350,17 @@ private slots:
     // back and the next opening roll the result back.
     void eachResult_showsOnceOnTheDisk() {
         QTemporaryDir dir;
-        const QString folder = QDir(dir.path()).canonicalPath(), path = folder + "/r.db", trace = folder + "/trace";
+        const QString folder = QDir(dir.path()).canonicalPath(), path = folder + "/r.db";
         QProcess child;
-        child.start("strace", {"-f", "-y", "-qq", "-o", trace, "-e", "trace=unlink,unlinkat,fsync,fdatasync,write",
+        child.start("strace", {"-f", "-y", "-qq", "-o", folder + "/trace", "-e", "trace=unlink,unlinkat,fsync,fdatasync,write",
                                QCoreApplication::applicationFilePath(), "--count-lot-count", path});
         QVERIFY2(child.waitForFinished(30000) && child.exitCode() == 0, "strace is needed: ./dev.sh installs it");
-        // One letter a call: D the record synchronised, J its journal deleted,
-        // F its folder synchronised, S a result shown.
+        // A letter a call: D the record synchronised, J its journal deleted, F its folder synchronised, S a result shown.
         QString calls;
-        const QRegularExpression sync("f(?:data)?sync\\(\\d+<(.*)>\\)");
-        for (const QString& line : QString::fromUtf8(readAll(trace)).split('\n')) {
-            const QRegularExpressionMatch m = sync.match(line);
-            if (m.hasMatch() && (m.captured(1) == path || m.captured(1) == folder)) calls += m.captured(1) == path ? 'D' : 'F';
-            else if (line.contains(QRegularExpression("unlink.*\"" + QRegularExpression::escape(path) + "-journal\""))) calls += 'J';
-            else if (line.contains("write(1") && line.contains("\"shown\"")) calls += 'S';
+        const QRegularExpression call("f(?:data)?sync\\(\\d+<(.*)>\\)|unlink.*\"(.*)\"|write\\(1.*\"(shown)\"");
+        for (const QString& line : QString::fromUtf8(readAll(folder + "/trace")).split('\n')) {
+            const QRegularExpressionMatch m = call.match(line);
+            calls += m.captured(1) == path ? "D" : m.captured(1) == folder ? "F" : m.captured(2) == path + "-journal" ? "J" : m.captured(3) == "shown" ? "S" : "";
         }
         QVERIFY2(QRegularExpression("^((F?DJF)+S){3}$").match(calls).hasMatch(), qPrintable(calls));
     }
@@ -440,14 +414,14 @@ int countUntilKilled(const QString& path) {
 // The process traced: a counting, a lot and a counting, each said once recorded.
 int countLotCount(const char* path) {
     Record r(path);
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 3; ++i)
         if (!(i == 1 ? r.addLot({}) : r.addCounting({})).empty() || ::write(1, "shown", 5) != 5) return 1;
-    }
     return 0;
 }
 
 int main(int argc, char** argv) {
-    if (argc == 3 && QByteArray(argv[1]) == "--count-lot-count") return countLotCount(argv[2]);
+    // Ended at once: a leak check at exit would trace the process itself, which strace already does.
+    if (argc == 3 && QByteArray(argv[1]) == "--count-lot-count") std::_Exit(countLotCount(argv[2]));
     QApplication app(argc, argv);
     if (argc == 3 && QByteArray(argv[1]) == "--count-until-killed") return countUntilKilled(QString::fromLocal8Bit(argv[2]));
     RecordTest test;
