@@ -60,6 +60,13 @@ void Prints::start(Millis at, bool framed) {
 }
 
 void Prints::add(const ScaleLine& l, std::string_view text) {
+    if (l.header) {
+        // Says nothing of the weight; a rule alone is a display full of one sign.
+        if (print_.headerQuote.empty()) print_.headerQuote = quotedPart(text);
+        if (!print_.rule && l.meaning != Meaning::Header) print_.rule = l.meaning;
+        print_.lastWasWeight = false;
+        return;
+    }
     if (print_.quote.empty()) print_.quote = quotedPart(text);
     if (l.status && print_.lastWasWeight && !print_.status) {
         print_.status = l.meaning;
@@ -96,12 +103,22 @@ Verdict verdictOf(const Print& p) {
         v.outcome.detail = std::move(detail);
         return v;
     };
-    if (p.broken) return refused(Failure::Garbled, p.quote);
+    const std::string& quote = p.quote.empty() ? p.headerQuote : p.quote;
+    if (p.broken) return refused(Failure::Garbled, quote);
     if (p.refusal) {
         const Failure f = failureOf(p.refusal->meaning);
-        return refused(f, quotesLine(f) ? p.refusalQuote : std::string());
+        refused(f, quotesLine(f) ? p.refusalQuote : std::string());
+        v.outcome.unit = f == Failure::Unstable ? p.refusal->unit : std::string();  // a moving weight's, when shown
+        return v;
     }
-    if (p.status && *p.status != Meaning::NothingWrong) return refused(failureOf(*p.status));
+    if (p.status && *p.status != Meaning::NothingWrong) {
+        refused(failureOf(*p.status));
+        if (*p.status == Meaning::Unstable && p.count > 0 && p.weights[0].meaning == Meaning::Weight)
+            v.outcome.unit = p.weights[0].unit;
+        return v;
+    }
+    // A rule of one sign and no weight: a display full of it.
+    if (p.count == 0 && p.rule) return refused(failureOf(*p.rule));
 
     const ScaleLine *net = nullptr, *gross = nullptr, *tare = nullptr;
     bool counted = false;
@@ -120,12 +137,12 @@ Verdict verdictOf(const Print& p) {
     const ScaleLine* chosen = net ? net : gross;
     if (!chosen) {
         if (tare || counted) return refused(Failure::NotTheWeight, p.quote);
-        return refused(Failure::Garbled, p.unreadable ? p.refusalQuote : p.quote);
+        return refused(Failure::Garbled, p.unreadable ? p.refusalQuote : quote);
     }
     v.settled = chosen->marked || (p.status && p.statusClosed);
-    // Noise, a wrong speed, or a line not taken may have been the tare, or the
-    // net, that went with a gross; the next print may be whole.
-    if (!net && p.noise && gross->role == WeightRole::Gross) {
+    // Noise, a wrong speed, a line not taken, or a line no row reads may have
+    // been the tare, or the net, that went with a gross; the next print may be whole.
+    if (!net && (p.noise || p.unreadable) && gross->role == WeightRole::Gross) {
         v.settled = false;
         return refused(Failure::Garbled, p.refusalQuote.empty() ? p.quote : p.refusalQuote);
     }
