@@ -276,7 +276,11 @@ private slots:
             QVERIFY(QTest::qWaitFor([&] { return (result = rig.w->findChild<QMessageBox*>("searchResult")) != nullptr; }, 30000));
             QCOMPARE(result->informativeText(), "Port : " + port + "\nVitesse : 4800 bauds\nFormat : 8N1\nProtocole : " +
                                                     (print ? QString("impression\nPesée affichée : 1.25 kg")
-                                                           : "commande\nCommande : " + command + " CR LF\nPesée affichée : 12.5 g"));
+                                                           : "commande\nCommande : " + command + " CR LF\nPesée affichée : 12.5 g") +
+                                                    // the file's bad line under a key it writes, told as mended
+                                                    (file.isEmpty() ? "" : "\nLigne fausse remplacée à l'enregistrement : format invalide : 9X9 "
+                                                                           "(attendu : bits de données 7 ou 8, parité N, E ou O, bits d'arrêt 1 ou 2 : "
+                                                                           "8N1, 7E1, 8N2...)"));
             QFile heard(dir.filePath("heard"));  // set up: found at its first question, asked, asked again, read
             if (!file.isEmpty()) QCOMPARE(heard.open(QIODevice::ReadOnly) ? heard.readAll() : "", (command + "\r\n").repeated(3));
             QTest::mouseClick(result->findChild<QPushButton*>("save"), Qt::LeftButton);

@@ -117,6 +117,13 @@ private:
     // The print under way is cut short by `l` (moving, over, busy...): refused by it.
     template <class Sink>
     void cut(const ScaleLine& l, std::string_view text, Sink& sink);
+    // `l` (moving, over) shows a weight of a role the print under way already
+    // has: it begins the next print of a stream, the one under way was whole.
+    bool nextPrint(const ScaleLine& l) const {
+        for (std::size_t i = 0; l.role != WeightRole::Plain && i < print_.count; ++i)
+            if (print_.weights[i].role == l.role) return true;
+        return false;
+    }
 
     Protocol protocol_;
     bool open_ = false;
@@ -178,8 +185,10 @@ void Prints::line(const ScaleLine& l, std::string_view text, bool framed, bool b
         return;
     }
     if (l.progress) {
-        // The print under way is cut short: motion or overload, and more to come.
-        if (open_) cut(l, text, sink);
+        // Motion or overload, and more to come: the print under way is cut
+        // short, unless the line is the next print's.
+        if (open_ && !nextPrint(l)) cut(l, text, sink);
+        if (open_) close(sink);
         sink(Ended{std::nullopt, l});
         return;
     }
@@ -199,8 +208,10 @@ void Prints::line(const ScaleLine& l, std::string_view text, bool framed, bool b
         add(l, text);
         return;
     }
-    // A line that says all by itself; a print under way is cut short by it.
-    if (open_) return cut(l, text, sink);
+    // A line that says all by itself; a print under way is cut short by it,
+    // unless it is the next print's.
+    if (open_ && !nextPrint(l)) return cut(l, text, sink);
+    if (open_) close(sink);
     start(at, false);
     add(l, text);
     close(sink);

@@ -161,8 +161,7 @@ Weighing ReadSession::expire() {
     } else if (repetition_.unsettled() ||
                (holding && held.count > 0 && !held.refusal && !held.framed && !held.status)) {
         w.failure = unsettled;  // bare weights that did not settle
-        w.unit = repetition_.unsettled() ? repetition_.unit()
-                 : held.weights[0].meaning == Meaning::Weight ? held.weights[0].unit : std::string();
+        if (repetition_.moved()) w.unit = repetition_.unit();  // a weight seen moving, in its unit
     } else if (holding && held.count == 0 && held.rule) {
         w = verdictOf(held).outcome;  // a display full of one sign, sent over and over
     } else if (holding) {

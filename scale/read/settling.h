@@ -48,6 +48,8 @@ public:
     bool unsettled() const { return run_.has_value() || moved_; }
     // The unit of the last of them.
     const std::string& unit() const { return unit_; }
+    // Weights came that were not all the same.
+    bool moved() const { return moved_; }
 
 private:
     struct Run {

@@ -60,7 +60,8 @@ constexpr std::array<MarkSpelling, 12> kMarks{{
     {"?", Mark::Moving, WeightRole::Plain}, {"^", Mark::Over, WeightRole::Plain}, {"ol", Mark::Over, WeightRole::Plain},
 }};
 // A legend of one letter, G, N or T, is the weight settled; in small letters, still moving.
-constexpr MarkSpelling kSmallLegend{"", Mark::Moving, WeightRole::Plain};
+constexpr std::array<MarkSpelling, 3> kSmallLegends{{
+    {"g", Mark::Moving, WeightRole::Gross}, {"n", Mark::Moving, WeightRole::Net}, {"t", Mark::Moving, WeightRole::Tare}}};
 
 const MarkSpelling* markOf(std::string_view spelled) {
     for (const MarkSpelling& m : kMarks)
@@ -153,15 +154,16 @@ std::optional<ScaleLine> weightField(std::string_view f, WeightRole role, bool m
         std::size_t n = 0;
         while (n < rest.size() && !isBlank(rest[n])) ++n;
         const std::string_view word = rest.substr(0, n);
-        const bool small = word == "g" || word == "n" || word == "t";
-        const MarkSpelling* m = small ? &kSmallLegend : markOf(lowered(word));
+        const auto small = std::find_if(kSmallLegends.begin(), kSmallLegends.end(),
+                                        [&word](const MarkSpelling& l) { return word == l.spelled; });
+        const MarkSpelling* m = small != kSmallLegends.end() ? &*small : markOf(lowered(word));
         if (!m) return std::nullopt;
         if (!take(m)) return lineOf(Meaning::Ambiguous);
         rest = trimmed(rest.substr(n));
     }
     if (worst == Mark::Over) return lineOf(Meaning::AboveCapacity);
     if (worst == Mark::Moving) {
-        ScaleLine line = lineOf(Meaning::Unstable);
+        ScaleLine line = lineOf(Meaning::Unstable, role);
         line.unit = std::string(unit.unit);
         return line;
     }
@@ -337,7 +339,8 @@ struct Shape {
 
 using M = Meaning;
 using R = WeightRole;
-constexpr std::array<Shape, 75> kShapes{{
+// As many rows as written: a row taken out leaves no empty one.
+constexpr Shape kShapes[] = {
     // Answers to a command: "S S" stable, the statuses, "S" and a mark.
     {"ES", M::NotUnderstood},
     {"ET", M::NotUnderstood},
@@ -368,6 +371,9 @@ constexpr std::array<Shape, 75> kShapes{{
     {"ST,NT *", M::Weight, R::Net, true},
     {"ST,TR,*", M::Weight, R::Tare, true},
     {"ST,*", M::Weight, R::Plain, true},
+    {"US,GS,*", M::Unstable, R::Gross, false, true},
+    {"US,NT,*", M::Unstable, R::Net, false, true},
+    {"US,TR,*", M::Unstable, R::Tare, false, true},
     {"US,*", M::Unstable, R::Plain, false, true},
     {"OL,*", M::AboveCapacity, R::Plain, false, true},
     {"QT,*", M::Weight, R::Count, true},
@@ -422,20 +428,20 @@ constexpr std::array<Shape, 75> kShapes{{
     {{}, M::Unstable, R::Plain, false, false, fixedWidthMoving},
     {{}, M::Unstable, R::Plain, false, false, posStatus},
     {{}, M::Header, R::Plain, false, false, headerLine},
-}};
+};
 
 // The pattern rows that may read a line, by its first character, in table
 // order: a line tries only those, and every reader row.
 struct RowsByFirst {
-    std::array<std::array<std::uint8_t, kShapes.size()>, 128> rows{};
+    std::array<std::array<std::uint8_t, std::size(kShapes)>, 128> rows{};
     std::array<std::uint8_t, 128> count{};
-    std::array<std::uint8_t, kShapes.size()> readers{};
+    std::array<std::uint8_t, std::size(kShapes)> readers{};
     std::uint8_t readerCount = 0;
     constexpr RowsByFirst() {
-        for (std::size_t r = 0; r < kShapes.size(); ++r)
+        for (std::size_t r = 0; r < std::size(kShapes); ++r)
             if (kShapes[r].reader) readers[readerCount++] = std::uint8_t(r);
         for (std::size_t c = 0; c < 128; ++c)
-            for (std::size_t r = 0; r < kShapes.size(); ++r) {
+            for (std::size_t r = 0; r < std::size(kShapes); ++r) {
                 if (kShapes[r].reader) continue;
                 const char first = kShapes[r].pattern[0];
                 if (first == '*' || first == char(c) || (first == '#' && isDigit(char(c))) ||
@@ -495,11 +501,11 @@ std::optional<ScaleLine> readBy(const Shape& shape, std::string_view raw, std::s
 // under zero both refuse the weighing as below zero.
 Meaning outcomeClass(Meaning m) { return m == Meaning::Negative ? Meaning::BelowZero : m; }
 
-// A moving line's unit, shown or not, changes nothing of what it says.
+// A moving line's unit or role, shown or not, changes nothing of what it says.
 bool sameReading(const ScaleLine& a, const ScaleLine& b) {
-    const bool units = a.meaning == Meaning::Weight || a.meaning == Meaning::NotAMass;
-    return outcomeClass(a.meaning) == outcomeClass(b.meaning) && a.weight == b.weight && (!units || a.unit == b.unit) &&
-           a.role == b.role && a.status == b.status;
+    const bool weight = a.meaning == Meaning::Weight || a.meaning == Meaning::NotAMass;
+    return outcomeClass(a.meaning) == outcomeClass(b.meaning) && a.weight == b.weight &&
+           (!weight || (a.unit == b.unit && a.role == b.role)) && a.status == b.status;
 }
 
 // Hands each row's reading of a line to `take`, those of the rows with a
