@@ -86,7 +86,7 @@ void Prints::add(const ScaleLine& l, std::string_view text) {
     if (l.meaning == Meaning::Unreadable || l.status) {
         // Status bytes anywhere but right after a weight line are none.
         print_.unreadable = true;
-        for (const char c : unframed(text)) print_.noise = print_.noise || !(c == '\t' || (c >= 0x20 && c <= 0x7E));
+        print_.noise = true;  // printable or not, it may have been the tare, or the net
         if (print_.refusalQuote.empty()) print_.refusalQuote = quotedPart(text);
         return;
     }
@@ -111,12 +111,9 @@ Verdict verdictOf(const Print& p) {
         v.outcome.unit = f == Failure::Unstable ? p.refusal->unit : std::string();  // a moving weight's, when shown
         return v;
     }
-    if (p.status && *p.status != Meaning::NothingWrong) {
-        refused(failureOf(*p.status));
-        if (*p.status == Meaning::Unstable && p.count > 0 && p.weights[0].meaning == Meaning::Weight)
-            v.outcome.unit = p.weights[0].unit;
-        return v;
-    }
+    // Moving by its status bytes: the weight line's unit, told with the refusal.
+    if (p.status == Meaning::Unstable && p.count > 0 && p.weights[0].meaning == Meaning::Weight) v.outcome.unit = p.weights[0].unit;
+    if (p.status && *p.status != Meaning::NothingWrong) return refused(failureOf(*p.status));
     // A rule of one sign and no weight: a display full of it.
     if (p.count == 0 && p.rule) return refused(failureOf(*p.rule));
 
@@ -142,7 +139,7 @@ Verdict verdictOf(const Print& p) {
     v.settled = chosen->marked || (p.status && p.statusClosed);
     // Noise, a wrong speed, a line not taken, or a line no row reads may have
     // been the tare, or the net, that went with a gross; the next print may be whole.
-    if (!net && (p.noise || p.unreadable) && gross->role == WeightRole::Gross) {
+    if (!net && p.noise && gross->role == WeightRole::Gross) {
         v.settled = false;
         return refused(Failure::Garbled, p.refusalQuote.empty() ? p.quote : p.refusalQuote);
     }

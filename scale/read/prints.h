@@ -34,7 +34,7 @@ struct Print {
     bool statusClosed = false;         // ETX came right after them
     bool broken = false;               // a frame or a status that never closed, too many weights
     bool unreadable = false;           // a line no row reads
-    bool noise = false;                // a line with bytes that are not text, or a line lost
+    bool noise = false;                // a line not taken: no row reads it (text or not), or it was lost
     bool framed = false;               // waits for ETX
     bool ledByLF = false;              // opened by a lone LF, not by STX
     bool ledBySTX = false;             // opened by STX
@@ -100,8 +100,9 @@ public:
     // bytes with ETX; the point-of-sale scale's (STX, weight and unit, CR).
     // A frame whose line ends CR LF has lost its ETX.
     bool waitsForSilence(bool loneCR) const {
-        const bool lfReply = (print_.ledByLF || print_.ledBySTX) && loneCR && print_.count == 1 && !print_.status &&
-                             !print_.unreadable && !print_.refusal;
+        const bool oneLine = print_.count == 1 && !print_.status && !print_.unreadable && !print_.refusal;
+        const bool stxReply = print_.ledBySTX && loneCR && oneLine;
+        const bool lfReply = print_.ledByLF && loneCR ? oneLine : stxReply;  // or the point-of-sale reply
         return open_ && (!print_.framed || lfReply) && !(print_.status && !print_.statusClosed);
     }
     const Print& current() const { return print_; }

@@ -75,11 +75,13 @@ std::vector<Trial> searchPlan(const SearchScope& scope, const std::optional<Tria
         plan.push_back(t);
         return true;
     };
+    const auto allowed = [&](const Trial& t) { return place(t).has_value(); };
     const auto add = [&](const Trial& t) {
-        if (!place(t) || planned[*place(t)]) return;
+        if (!allowed(t) || planned[*place(t)]) return;
         // Listening comes before any probe at a setting: a scale that sends
         // on its own would seem to answer.
-        if (t.probe >= 0) plan1({t.line, -1});
+        const Trial listen{t.line, -1};
+        if (t.probe >= 0 && allowed(listen)) plan1(listen);
         plan1(t);
     };
     const auto probeIndex = [&](const std::string& sent) {

@@ -410,9 +410,10 @@ SearchStep SearchCore::readOver(const Weighing& w) {
     phase_ = Phase::Idle;
     SearchStep step;
     step.shown = w;
-    // Found only when F9's own read, with the settings about to be written, gives a mass weight: settled, or
-    // still moving (the pan being loaded).
-    step.end = settledMass(w) || movingMass(w) ? SearchStep::End::Found : SearchStep::End::NoWeight;
+    // Found only when F9's own read, with the settings about to be written, gives a settled mass weight; or
+    // one still moving (the pan being loaded), shown as such.
+    step.end = settledMass(w) ? SearchStep::End::Found : SearchStep::End::NoWeight;
+    if (movingMass(w)) step.end = SearchStep::End::Found;
     return step;
 }
 
