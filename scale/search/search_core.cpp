@@ -107,6 +107,7 @@ SearchStep SearchCore::nextTrial() {
     lateAny_.reset();  // bytes heard from now on are judged afresh
     lateHere_.reset();
     lateThere_.reset();
+    lateDropped_.reset();
     waited_ = false;
     delay_.reset();
     betterDelay_.reset();
@@ -213,6 +214,8 @@ SearchStep SearchCore::heard(std::string_view bytes, Millis now) {
         if (!lateAny_) lateAny_ = a.trial;
         if (!lateThere_ && !(a.line == line_)) lateThere_ = a.trial;
     }
+    if (phase_ == Phase::Dropping && lateAny_) lateDropped_ = lateAny_;
+    if (phase_ == Phase::Clearing) heard_ += std::string(bytes.substr(0, kHeardMost - std::min(kHeardMost, heard_.size())));
     if (phase_ == Phase::Dropping || phase_ == Phase::Clearing || phase_ == Phase::Waiting || phase_ == Phase::Ending ||
         phase_ == Phase::Settling)
         return {};
@@ -319,7 +322,7 @@ SearchStep SearchCore::timeUp(Millis now) {
         // What came may have answered an earlier probe, late (its answer once
         // asked again; bytes taken as it was dropped): never judged as this one's.
         const std::optional<std::size_t> late = phase_ == Phase::Confirming    ? lateHere_
-                                                : reply.heard == Heard::Nothing ? lateAny_
+                                                : reply.heard == Heard::Nothing ? lateDropped_
                                                 : reply.heard == Heard::Noise   ? lateThere_
                                                                                 : std::nullopt;
         if (late) return backToLate(*late);
@@ -356,7 +359,9 @@ SearchStep SearchCore::timeUp(Millis now) {
         return afterProbe(now);  // its answer would not be the weight F9 wants: never written
     }
     case Phase::Clearing:
-        if (lateAny_) return backToLate(*lateAny_);
+        // More than the echo of the line end: perhaps a late answer.
+        if (lateAny_ && judgeReply(heard_, scope_.probes[std::size_t(t.probe)].clear).heard != Heard::Nothing)
+            return backToLate(*lateAny_);
         return advance();
     case Phase::Ending:
         if (lateAny_) return backToLate(*lateAny_);
@@ -375,6 +380,7 @@ SearchStep SearchCore::afterProbe(Millis now) {
     const Probe& p = scope_.probes[std::size_t(plan_[trial_].probe)];
     if (p.clear.empty()) return advance();
     phase_ = Phase::Clearing;
+    heard_.clear();
     lateAny_.reset();
     lateHere_.reset();
     lateThere_.reset();

@@ -123,6 +123,7 @@ private:
     std::optional<std::size_t> lateAny_;   // the earliest other trial that bytes heard in this one may answer
     std::optional<std::size_t> lateHere_;  // the same, of a request at this line setting: a whole answer
     std::optional<std::size_t> lateThere_;  // of a request at another setting: an answer read as noise
+    std::optional<std::size_t> lateDropped_;  // of bytes dropped before this trial's window opened
     std::vector<bool> retried_;        // trials asked again, waiting a late answer's time, on this port
     bool slow_ = false;                // the trial under way waits a late answer's time
     bool waited_ = false;              // its first reply was held until no earlier answer could come
