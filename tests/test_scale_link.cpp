@@ -224,6 +224,8 @@ private slots:
                                                     << QByteArray("PRT");
         // A scale that prints gross, tare and net on its PRINT key, pressed during the search: shown, and read, by its net.
         QTest::newRow("a print") << false << QByteArray() << QByteArray();
+        // A bad line it does not write: F9 would not read with the file it writes. Nothing searched, nothing sent.
+        QTest::newRow("a bad line it does not write") << false << QByteArray("[pesage]\nport=@\ndelai=2,5\n") << QByteArray("-");
     }
 
     void search_fromTheWindow() {
@@ -257,6 +259,13 @@ private slots:
         QVERIFY(menu);
         menu->actions().last()->trigger();
         menu->close();
+        if (command == "-") {
+            auto* refused = rig.w->findChild<QMessageBox*>("searchResult");
+            QVERIFY(refused && refused->informativeText().contains("délai invalide : 2,5"));
+            QTest::qWait(500);
+            QVERIFY(!QFile::exists(dir.filePath("heard")) && QFileInfo(conf).size() == file.size());
+            return;
+        }
         auto* progress = rig.w->findChild<QProgressDialog*>("searchProgress");
         QVERIFY(progress && progress->isVisible());
         QCOMPARE(rig.said(), QString("Recherche de l'instrument de pesage commencée ; le bouton Annuler l'arrête."));
