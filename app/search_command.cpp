@@ -56,6 +56,10 @@ SearchRequest searchRequest(const ScaleSettings& settings, const QStringList& gi
         r.ports.removeIf([](const PortChoice& p) { return !p.hid; });
     }
 
+    // The settings file as the search will write it: its bad lines, every one.
+    for (const ScaleSettings::Problem& p : settingsFromFile(settingsFilePath()).problems)
+        r.scope.fileProblems.push_back(p.key.toStdString());
+
     // Options given narrow the search to them.
     if (given.contains(QStringLiteral("vitesse"))) r.scope.speeds = {settings.baud};
     if (given.contains(QStringLiteral("format"))) r.scope.formats = {settings.format.toStdString()};
@@ -121,6 +125,12 @@ int searchFromCommandLine(int argc, char** argv, const SearchRequest& request) {
     int status = 1;
     QObject::connect(&search, &ScaleSearch::over, &app, [&](const SearchResult& r) {
         if (terminal) print(stderr, QStringLiteral("\r\033[K"));
+        if (!r.unusable.isEmpty()) {
+            print(stderr, QStringLiteral("pesolane : le fichier des réglages a une ligne fausse, que la recherche ne remplace pas "
+                                         "et qui empêcherait de lire la pesée : %1 Corrigez-la, puis recommencez la "
+                                         "recherche. Le fichier des réglages n'a pas été modifié.\n").arg(r.unusable));
+            return QCoreApplication::exit(1);
+        }
         if (!r.found) {
             QStringList settingsTried;
             for (int b : request.scope.speeds) settingsTried << QString::number(b);
@@ -158,6 +168,8 @@ int searchFromCommandLine(int argc, char** argv, const SearchRequest& request) {
             print(stderr, QStringLiteral("pesolane : ") + wrong + QLatin1Char('\n'));
             return QCoreApplication::exit(1);
         }
+        for (const QString& line : r.mended)
+            print(stdout, QStringLiteral("Ligne fausse remplacée dans le fichier des réglages : %1\n").arg(line));
         print(stdout, QStringLiteral("Réglages écrits dans %1 ; pesolane --lire-poids lit la pesée.\n").arg(path));
         status = 0;
         QCoreApplication::exit(0);

@@ -84,7 +84,15 @@ void SearchDialog::over(const SearchResult& r) {
     result_->setWindowTitle(QStringLiteral("Pesolane"));
     result_->setAttribute(Qt::WA_DeleteOnClose);
     QString said;
-    if (!r.found) {
+    if (!r.unusable.isEmpty()) {
+        result_->setIcon(QMessageBox::Warning);
+        result_->setText(QStringLiteral("Le fichier des réglages est à corriger avant la recherche."));
+        result_->setInformativeText(QStringLiteral("Une ligne fausse, que la recherche ne remplace pas, empêcherait de lire la "
+                                                   "pesée : %1 Corrigez-la, puis recommencez. Aucun réglage n'a changé.")
+                                        .arg(r.unusable));
+        result_->addButton(QStringLiteral("Fermer"), QMessageBox::RejectRole);
+        said = result_->text() + QLatin1Char(' ') + result_->informativeText();
+    } else if (!r.found) {
         result_->setIcon(QMessageBox::Warning);
         result_->setText(QStringLiteral("Aucun instrument de pesage n'a été trouvé."));
         QString why = QStringLiteral(
@@ -111,6 +119,7 @@ void SearchDialog::over(const SearchResult& r) {
         if (!s.hid && s.protocol == Protocol::Command)
             found += QStringLiteral("Commande : %1\n").arg(QString::fromStdString(spelled((s.command + s.commandEnd).toStdString())));
         found += QStringLiteral("Pesée affichée : %1").arg(r.shown);
+        for (const QString& line : r.mended) found += QStringLiteral("\nLigne fausse remplacée à l'enregistrement : %1").arg(line);
         result_->setIcon(QMessageBox::Information);
         result_->setText(QStringLiteral("Instrument de pesage trouvé."));
         result_->setInformativeText(found);

@@ -56,7 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(size <= kMaxLineBytes, "a weight line is at most 256 bytes");
         checkWeight(line.weight, line.unit, sent);
     } else {
-        require(line.weight.empty() && (line.unit.empty() || line.meaning == Meaning::NotAMass), "only a weight carries digits");
+        require(line.weight.empty() && (line.unit.empty() || line.meaning == Meaning::NotAMass || line.meaning == Meaning::Unstable),
+                "only a weight carries digits");
+        // A moving weight's unit is one of mass.
+        static const std::set<std::string> kMoving{"g", "kg", "mg", "ct", "lb", "oz", "ozt", "dwt", "gr", "t"};
+        require(line.meaning != Meaning::Unstable || line.unit.empty() || kMoving.count(line.unit) == 1, "a moving unit of mass");
     }
     require((readingsOf(sent).size() > 1) <= (line.meaning == Meaning::Ambiguous), "two readings are refused");
 

@@ -9,6 +9,7 @@ with the lines given (--answer), or sends them on its own (--stream).
     tests/fake_scale.py --in-turn --answer 'S S 1000 g' --answer 'S S 10 g' --seconds 600
     tests/fake_scale.py --command '\x1bP' --answer '+    50.20 g  '
     tests/fake_scale.py --speed 2400 --format 7E1 --answer 'S S 1 g' --record /tmp/heard
+    tests/fake_scale.py --command '\x1bP' --answer '+    50.20 g  ' --delay 0.4
 
 With --speed, it hears and answers only when the port is set to that speed
 (a pseudo-terminal keeps the speed the program set); at another it answers
@@ -42,6 +43,7 @@ parser.add_argument("--format", default="8N1", help="its data format: with parit
 parser.add_argument("--record", help="a file that gets every byte it receives")
 parser.add_argument("--echo", action="store_true", help="sends back every byte it receives, and nothing else")
 parser.add_argument("--end", default="\\r\\n", help="what the scale puts after each line it sends")
+parser.add_argument("--delay", type=float, default=0, help="seconds before each answer (a scale that answers late)")
 args = parser.parse_args()
 
 
@@ -91,7 +93,10 @@ pending = b""
 next_line = time.monotonic()
 index = 0
 turn = 0
+later = []  # answers on their way: when, bytes
 while time.monotonic() < end:
+    while later and later[0][0] <= time.monotonic():
+        send(later.pop(0)[1])
     ready, _, _ = select.select([master], [], [], 0.02)
     if ready:
         try:
@@ -132,7 +137,7 @@ while time.monotonic() < end:
             if args.once and turn > 1:
                 answers = []
             for line in answers:
-                send(raw(line) + line_end)
+                later.append((time.monotonic() + args.delay, raw(line) + line_end))
     if args.stream and time.monotonic() >= next_line:
         lines = args.stream if args.burst else [args.stream[index % len(args.stream)]]
         send(b"".join(raw(line) + line_end for line in lines))

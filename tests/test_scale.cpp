@@ -171,6 +171,26 @@ private slots:
         QTest::newRow("fixed format, A with bit 6") << ff('l', '0', ' ') << L::Unreadable << "";
         QTest::newRow("fixed format, B without bit 5") << ff(',', '\x10', ' ') << L::Unreadable << "";
         QTest::newRow("fixed format, C with bit 6") << ff(',', '0', '`') << L::Unreadable << "";
+        // SI echoed, then its mark; IDs with a tare memory's number; legends after the unit; labels with a colon.
+        QTest::newRow("SI frame") << "SI         18.5 kg" << L::Weight << "18.5 kg*";
+        QTest::newRow("SI frame, moving") << "SI ?       18.5 kg" << L::Unstable << "";
+        QTest::newRow("ID of a tare memory") << "T1    +    10.00 g  " << L::Weight << "10.00 g tare";
+        QTest::newRow("ID of the net under it") << "N1    +    40.20 g  " << L::Weight << "40.20 g net";
+        QTest::newRow("ID of a preset tare") << "PT2   +    10.00 g  " << L::Weight << "10.00 g tare";
+        QTest::newRow("legend T after the unit") << "  10.00 kg   T" << L::Weight << "10.00 kg tare";
+        QTest::newRow("legend PT, glued") << "65.0kg PT" << L::Weight << "65.0 kg tare";
+        QTest::newRow("legend TW") << "10.00 kg TW" << L::Weight << "10.00 kg tare";
+        QTest::newRow("legend in small letters: moving") << "  60.21 kg   g" << L::Unstable << "";
+        QTest::newRow("label with a colon, mixed case") << "Net: 25.6lb" << L::Weight << "25.6 lb net";
+        QTest::newRow("label with a colon, a preset tare") << " TARE:     65.0kg PT" << L::Weight << "65.0 kg tare";
+        QTest::newRow("a total") << "TOTAL   50.20 g" << L::Weight << "50.20 g count";
+        // A print's header and footer; the point-of-sale scale's status.
+        QTest::newRow("rule of dashes") << "--------------------" << L::CannotWeigh << "";
+        QTest::newRow("rule of underscores") << "____________" << L::BelowZero << "";
+        QTest::newRow("date and time") << "14.01.2011    09:43" << L::Header << "";
+        QTest::newRow("serial number") << "Ser.no.    12345678" << L::Header << "";
+        QTest::newRow("point of sale, moving") << stx + "?a" << L::Unstable << "";
+        QTest::newRow("point of sale, command unknown") << stx + "?p" << L::NotUnderstood << "";
     }
 
     void line_says() {
@@ -340,6 +360,32 @@ private slots:
         QTest::newRow("a second frame before the first closed") << C << false << "" << "\x02S S 5 g\r\n\x02S S 6 g\x03" << true
                                                                 << F::Garbled << "S S 5 g";
         QTest::newRow("fixed-format look-alike") << C << false << "" << "\x02   000500\r\x03" << true << F::Garbled << "   000500";
+        // Cut short by motion, or beside a line no row reads: never whole.
+        QTest::newRow("stable gross, then a moving net") << K << false << "" << "ST,GS,+  50.20 g\r\nUS,NT,+  40.21 g\r\n" << false
+                                                         << F::Unstable << "";
+        QTest::newRow("stable gross, then a moving tare") << K << false << "" << "ST,GS,+  50.20 g\r\nUS,TR,+  10.01 g\r\n" << false
+                                                          << F::Unstable << "";
+        QTest::newRow("a print cut short by motion") << C << false << "" << "G  50.20 g\r\nT  10.00 g\r\n? 40.21 g\r\n" << true
+                                                     << F::Unstable << "";
+        QTest::newRow("gross, a tare garbled into print") << K << false << "" << "ST,GS,+  50.20 g\r\nST,PR,+  10.00 g\r\nST,GS,+  50.20 g\r\n"
+                                                          << false << F::UnsettledStream << "";
+        QTest::newRow("gross, tare memory, its net") << P << false << "" << "G#    +    50.20 g  \r\nT1    +    10.00 g  \r\nN1    +    40.20 g  \r\n|~1000"
+                                                     << true << F::None << "40.20 g";
+        QTest::newRow("legends after the unit") << P << false << "" << "  60.20 kg   G\r\n  10.00 kg   T\r\n|~1000" << true << F::None << "50.20 kg";
+        QTest::newRow("GMP header and footer") << C << false << "" << "--------------------\r\n14.01.2011    09:43\r\nType           SIWR\r\n"
+                                                                  "Ser.no.    12345678\r\n--------------------\r\n    +    50.20 g  \r\n"
+                                                                  "--------------------\r\n14.01.2011    09:45\r\nName:\r\n\r\n"
+                                                                  "--------------------\r\n|~1000" << true << F::None << "50.20 g";
+        QTest::newRow("a display full of dashes") << C << false << "" << "--------\r\n|~1000" << true << F::CannotWeigh << "";
+        QTest::newRow("ticket, labels with a colon") << P << false << "" << "Date: 05/01/2017\r\nTime: 11:30:52\r\nNet: 25.6lb\r\n"
+                                                                        "Tare: 10.3lb\r\nGross: 35.9lb\r\n|~1000" << true << F::None << "25.6 lb";
+        QTest::newRow("point of sale, STX weight CR") << C << false << "" << "\x02" "0012.34LB\r|~1000" << true << F::None << "0012.34 lb";
+        QTest::newRow("STX frame, CR LF: its ETX lost") << C << false << "" << "\x02" "0012.34LB\r\n|~1000" << false << F::Garbled << "0012.34LB";
+        QTest::newRow("point of sale, moving") << C << false << "" << "\x02?a\r" << true << F::Unstable << "";
+        QTest::newRow("gross and tare, other decimals") << P << false << "" << "GROSS   50.20 g\r\nTARE     1.0 g\r\n|~1000" << true
+                                                        << F::GrossAndTare << "GROSS   50.20 g";
+        QTest::newRow("gross and tare, other units") << P << false << "" << "GROSS  50.20 kg\r\nTARE   10.00 g\r\n|~1000" << true
+                                                     << F::GrossAndTare << "GROSS  50.20 kg";
     }
 
     void session() {
@@ -376,7 +422,8 @@ private slots:
     }
 
     // Reads one after another on one session, with a command: "F9" starts a
-    // read, "T" is its time limit, "X" gives it up, any other step is bytes
+    // read, "T" is its time limit, "X" gives it up, "O" opens the port again
+    // (after a lost link), any other step is bytes
     // from the scale. Each read's outcome is listed, and each time the read
     // sends its command again.
     void answers_data() {
@@ -397,6 +444,7 @@ private slots:
         QTest::newRow("slow scale, one answer behind") << "F9|T|F9|S S 1 g\r\n|T|S S 2 g\r\n|F9|S S 3 g\r\n|T"
                                                        << "time limit, asked again, late, asked again, late";
         QTest::newRow("still silent") << "F9|T|F9|T" << "time limit, time limit";
+        QTest::newRow("link lost, port opened again") << "F9|X|O|F9|S S 999 g\r\n|S S 5 g\r\n" << "given up, asked again, 5 g";
         QTest::newRow("own answer unsettled") << "F9|1 g\r\n|2 g\r\n|T" << "unstable";
     }
 
@@ -421,6 +469,8 @@ private slots:
             } else if (step == "X") {
                 s.abandon();
                 got << "given up";
+            } else if (step == "O") {
+                s.opened();
             } else if (std::optional<Weighing> w = s.feed(bytes(step), 0)) {
                 tell(*w);
             }

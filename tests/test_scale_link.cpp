@@ -224,6 +224,8 @@ private slots:
                                                     << QByteArray("PRT");
         // A scale that prints gross, tare and net on its PRINT key, pressed during the search: shown, and read, by its net.
         QTest::newRow("a print") << false << QByteArray() << QByteArray();
+        // A bad line it does not write: F9 would not read with the file it writes. Nothing searched, nothing sent.
+        QTest::newRow("a bad line it does not write") << false << QByteArray("[pesage]\nport=@\ndelai=2,5\n") << QByteArray("-");
     }
 
     void search_fromTheWindow() {
@@ -257,6 +259,13 @@ private slots:
         QVERIFY(menu);
         menu->actions().last()->trigger();
         menu->close();
+        if (command == "-") {
+            auto* refused = rig.w->findChild<QMessageBox*>("searchResult");
+            QVERIFY(refused && refused->informativeText().contains("délai invalide : 2,5"));
+            QTest::qWait(500);
+            QVERIFY(!QFile::exists(dir.filePath("heard")) && QFileInfo(conf).size() == file.size());
+            return;
+        }
         auto* progress = rig.w->findChild<QProgressDialog*>("searchProgress");
         QVERIFY(progress && progress->isVisible());
         QCOMPARE(rig.said(), QString("Recherche de l'instrument de pesage commencée ; le bouton Annuler l'arrête."));
@@ -276,7 +285,11 @@ private slots:
             QVERIFY(QTest::qWaitFor([&] { return (result = rig.w->findChild<QMessageBox*>("searchResult")) != nullptr; }, 30000));
             QCOMPARE(result->informativeText(), "Port : " + port + "\nVitesse : 4800 bauds\nFormat : 8N1\nProtocole : " +
                                                     (print ? QString("impression\nPesée affichée : 1.25 kg")
-                                                           : "commande\nCommande : " + command + " CR LF\nPesée affichée : 12.5 g"));
+                                                           : "commande\nCommande : " + command + " CR LF\nPesée affichée : 12.5 g") +
+                                                    // the file's bad line under a key it writes, told as mended
+                                                    (file.isEmpty() ? "" : "\nLigne fausse remplacée à l'enregistrement : format invalide : 9X9 "
+                                                                           "(attendu : bits de données 7 ou 8, parité N, E ou O, bits d'arrêt 1 ou 2 : "
+                                                                           "8N1, 7E1, 8N2...)"));
             QFile heard(dir.filePath("heard"));  // set up: found at its first question, asked, asked again, read
             if (!file.isEmpty()) QCOMPARE(heard.open(QIODevice::ReadOnly) ? heard.readAll() : "", (command + "\r\n").repeated(3));
             QTest::mouseClick(result->findChild<QPushButton*>("save"), Qt::LeftButton);

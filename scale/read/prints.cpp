@@ -60,6 +60,13 @@ void Prints::start(Millis at, bool framed) {
 }
 
 void Prints::add(const ScaleLine& l, std::string_view text) {
+    if (l.header) {
+        // Says nothing of the weight; a rule alone is a display full of one sign.
+        if (print_.headerQuote.empty()) print_.headerQuote = quotedPart(text);
+        if (!print_.rule && l.meaning != Meaning::Header) print_.rule = l.meaning;
+        print_.lastWasWeight = false;
+        return;
+    }
     if (print_.quote.empty()) print_.quote = quotedPart(text);
     if (l.status && print_.lastWasWeight && !print_.status) {
         print_.status = l.meaning;
@@ -79,7 +86,7 @@ void Prints::add(const ScaleLine& l, std::string_view text) {
     if (l.meaning == Meaning::Unreadable || l.status) {
         // Status bytes anywhere but right after a weight line are none.
         print_.unreadable = true;
-        for (const char c : unframed(text)) print_.noise = print_.noise || !(c == '\t' || (c >= 0x20 && c <= 0x7E));
+        print_.noise = true;  // printable or not, it may have been the tare, or the net
         if (print_.refusalQuote.empty()) print_.refusalQuote = quotedPart(text);
         return;
     }
@@ -96,12 +103,19 @@ Verdict verdictOf(const Print& p) {
         v.outcome.detail = std::move(detail);
         return v;
     };
-    if (p.broken) return refused(Failure::Garbled, p.quote);
+    const std::string& quote = p.quote.empty() ? p.headerQuote : p.quote;
+    if (p.broken) return refused(Failure::Garbled, quote);
     if (p.refusal) {
         const Failure f = failureOf(p.refusal->meaning);
-        return refused(f, quotesLine(f) ? p.refusalQuote : std::string());
+        refused(f, quotesLine(f) ? p.refusalQuote : std::string());
+        v.outcome.unit = f == Failure::Unstable ? p.refusal->unit : std::string();  // a moving weight's, when shown
+        return v;
     }
+    // Moving by its status bytes: the weight line's unit, told with the refusal.
+    if (p.status == Meaning::Unstable && p.count > 0 && p.weights[0].meaning == Meaning::Weight) v.outcome.unit = p.weights[0].unit;
     if (p.status && *p.status != Meaning::NothingWrong) return refused(failureOf(*p.status));
+    // A rule of one sign and no weight: a display full of it.
+    if (p.count == 0 && p.rule) return refused(failureOf(*p.rule));
 
     const ScaleLine *net = nullptr, *gross = nullptr, *tare = nullptr;
     bool counted = false;
@@ -120,11 +134,11 @@ Verdict verdictOf(const Print& p) {
     const ScaleLine* chosen = net ? net : gross;
     if (!chosen) {
         if (tare || counted) return refused(Failure::NotTheWeight, p.quote);
-        return refused(Failure::Garbled, p.unreadable ? p.refusalQuote : p.quote);
+        return refused(Failure::Garbled, p.unreadable ? p.refusalQuote : quote);
     }
     v.settled = chosen->marked || (p.status && p.statusClosed);
-    // Noise, a wrong speed, or a line not taken may have been the tare, or the
-    // net, that went with a gross; the next print may be whole.
+    // Noise, a wrong speed, a line not taken, or a line no row reads may have
+    // been the tare, or the net, that went with a gross; the next print may be whole.
     if (!net && p.noise && gross->role == WeightRole::Gross) {
         v.settled = false;
         return refused(Failure::Garbled, p.refusalQuote.empty() ? p.quote : p.refusalQuote);

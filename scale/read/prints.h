@@ -3,11 +3,13 @@
 // An answer is one line that says all (a stable plain or net weight, a
 // status), a frame from STX to ETX, or a weight line and the status bytes
 // that follow it up to ETX. A print is the lines that go together: a
-// gross, a tare and a net, a header, lines no row reads. It is whole when
-// what ends it comes: a line with a role it already has (the next print of a
-// stream), a stable net or plain weight, a line that says all, ETX for a
-// frame, a silence. The print key's protocol makes one print of all that
-// comes up to a silence.
+// gross, a tare and a net, a header and a footer, lines no row reads. It is
+// whole when what ends it comes: a line with a role it already has (the next
+// print of a stream), a stable net or plain weight, ETX for a frame, a
+// silence. A line that says all by itself (moving, over, busy...) cuts the
+// print under way short: that print is never whole, and refused by that
+// line. The print key's protocol makes one print of all that comes up to a
+// silence.
 #pragma once
 
 #include <array>
@@ -28,15 +30,18 @@ struct Print {
     std::size_t count = 0;
     std::optional<ScaleLine> refusal;  // a line that refuses the weighing by itself
     std::optional<Meaning> status;     // what its status bytes say
+    std::optional<Meaning> rule;       // what its first rule of one sign says alone (a display full of it)
     bool statusClosed = false;         // ETX came right after them
     bool broken = false;               // a frame or a status that never closed, too many weights
     bool unreadable = false;           // a line no row reads
-    bool noise = false;                // a line with bytes that are not text, or a line lost
+    bool noise = false;                // a line not taken: no row reads it (text or not), or it was lost
     bool framed = false;               // waits for ETX
     bool ledByLF = false;              // opened by a lone LF, not by STX
+    bool ledBySTX = false;             // opened by STX
     bool lastWasWeight = false;
     bool endedBySilence = false;
-    std::string quote;                 // its first line, as a message quotes it (40 bytes)
+    std::string quote;                 // its first line but its header's, as a message quotes it (40 bytes)
+    std::string headerQuote;           // its first line of a header
     std::string refusalQuote;          // the line that refuses it
     Millis at = 0;                     // when its first line ended
 };
@@ -88,14 +93,16 @@ public:
     }
     bool open() const { return open_; }
     // The print under way waits for a silence to be whole. An answer opened
-    // by a lone LF waits for ETX, unless its one weight line ended with a
-    // lone CR and nothing came after it: the reply of the standard scale
-    // protocol (LF, status, range, gross or net, weight and unit, CR), whose
-    // bench-scale cousin ends its weight line with CR LF and its status
-    // bytes with ETX.
+    // by a lone LF or by STX waits for ETX, unless its one weight line ended
+    // with a lone CR and nothing came after it: the reply of the standard
+    // scale protocol (LF, status, range, gross or net, weight and unit, CR),
+    // whose bench-scale cousin ends its weight line with CR LF and its status
+    // bytes with ETX; the point-of-sale scale's (STX, weight and unit, CR).
+    // A frame whose line ends CR LF has lost its ETX.
     bool waitsForSilence(bool loneCR) const {
-        const bool lfReply = print_.ledByLF && loneCR && print_.count == 1 && !print_.status && !print_.unreadable &&
-                             !print_.refusal;
+        const bool oneLine = print_.count == 1 && !print_.status && !print_.unreadable && !print_.refusal;
+        const bool stxReply = print_.ledBySTX && loneCR && oneLine;
+        const bool lfReply = print_.ledByLF && loneCR ? oneLine : stxReply;  // or the point-of-sale reply
         return open_ && (!print_.framed || lfReply) && !(print_.status && !print_.statusClosed);
     }
     const Print& current() const { return print_; }
@@ -107,6 +114,16 @@ private:
     void close(Sink& sink) {
         open_ = false;
         sink(Ended{print_, std::nullopt});
+    }
+    // The print under way is cut short by `l` (moving, over, busy...): refused by it.
+    template <class Sink>
+    void cut(const ScaleLine& l, std::string_view text, Sink& sink);
+    // `l` (moving, over) shows a weight of a role the print under way already
+    // has: it begins the next print of a stream, the one under way was whole.
+    bool nextPrint(const ScaleLine& l) const {
+        for (std::size_t i = 0; l.role != WeightRole::Plain && i < print_.count; ++i)
+            if (print_.weights[i].role == l.role) return true;
+        return false;
     }
 
     Protocol protocol_;
@@ -127,6 +144,16 @@ void Prints::line(const ScaleLine& l, std::string_view text, bool framed, bool b
         return;
     }
     if (l.meaning == Meaning::Acknowledged) return;
+    if (l.header && !framed) {
+        // A header's or a footer's line belongs to the print it stands in.
+        if (open_ && print_.status && !print_.statusClosed && protocol_ != Protocol::Print) {
+            print_.broken = true;
+            close(sink);
+        }
+        if (!open_) start(at, false);
+        add(l, text);
+        return;
+    }
     if (protocol_ == Protocol::Print) {
         // All that comes up to a silence is one print.
         if (!open_) start(at, false);
@@ -150,12 +177,18 @@ void Prints::line(const ScaleLine& l, std::string_view text, bool framed, bool b
             print_.broken = true;
             close(sink);
         }
-        if (!open_) start(at, true);
+        if (!open_) {
+            start(at, true);
+            print_.ledBySTX = !text.empty() && text.front() == kSTX;
+        }
         add(l, text);
         if (l.closesFrame) close(sink);
         return;
     }
     if (l.progress) {
+        // Motion or overload, and more to come: the print under way is cut
+        // short, unless the line is the next print's.
+        if (open_ && !nextPrint(l)) cut(l, text, sink);
         if (open_) close(sink);
         sink(Ended{std::nullopt, l});
         return;
@@ -176,10 +209,21 @@ void Prints::line(const ScaleLine& l, std::string_view text, bool framed, bool b
         add(l, text);
         return;
     }
-    // A line that says all by itself.
+    // A line that says all by itself; a print under way is cut short by it,
+    // unless it is the next print's.
+    if (open_ && !nextPrint(l)) return cut(l, text, sink);
     if (open_) close(sink);
     start(at, false);
     add(l, text);
+    close(sink);
+}
+
+template <class Sink>
+void Prints::cut(const ScaleLine& l, std::string_view text, Sink& sink) {
+    if (!print_.refusal) {
+        print_.refusal = l;
+        print_.refusalQuote = std::string(unframed(text).substr(0, 40));
+    }
     close(sink);
 }
 

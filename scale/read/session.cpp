@@ -23,6 +23,7 @@ void ReadSession::begin(Millis now) {
     streaming_ = false;
     outcome_.reset();
     lastMark_.reset();
+    lastMarkUnit_.clear();
     lastFailure_.reset();
     repetition_.clear();
     if (protocol_ == Protocol::Command) {
@@ -81,6 +82,7 @@ void ReadSession::received(const Prints::Ended& e) {
 void ReadSession::progress(const ScaleLine& l) {
     if (!reading_) return;
     lastMark_ = l.meaning == Meaning::AboveCapacity ? Failure::AboveCapacity : Failure::Unstable;
+    lastMarkUnit_ = *lastMark_ == Failure::Unstable ? l.unit : std::string();
     repetition_.broken();
 }
 
@@ -106,6 +108,7 @@ void ReadSession::settle(const Print& p) {
     repetition_.broken();
     if (isMark(w.failure)) {
         lastMark_ = w.failure;  // the scale's next print may be stable
+        lastMarkUnit_ = w.unit;
         return;
     }
     lastFailure_ = w;
@@ -154,12 +157,16 @@ Weighing ReadSession::expire() {
     const Failure unsettled = protocol_ == Protocol::Continuous ? Failure::UnsettledStream : Failure::Unstable;
     if (lastMark_) {
         w.failure = *lastMark_;
+        w.unit = lastMarkUnit_;  // a moving weight's unit, when it showed one
     } else if (repetition_.unsettled() ||
                (holding && held.count > 0 && !held.refusal && !held.framed && !held.status)) {
         w.failure = unsettled;  // bare weights that did not settle
+        if (repetition_.moved()) w.unit = repetition_.unit();  // a weight seen moving, in its unit
+    } else if (holding && held.count == 0 && held.rule) {
+        w = verdictOf(held).outcome;  // a display full of one sign, sent over and over
     } else if (holding) {
         w.failure = Failure::Garbled;  // an answer begun and never ended
-        w.detail = held.refusalQuote.empty() ? held.quote : held.refusalQuote;
+        w.detail = !held.refusalQuote.empty() ? held.refusalQuote : !held.quote.empty() ? held.quote : held.headerQuote;
     } else if (lastFailure_) {
         w = *lastFailure_;
     } else if (!trimmed(framing_.underWay()).empty()) {

@@ -83,6 +83,7 @@ private:
     Millis openedAt_ = 0;
     std::optional<Weighing> outcome_;          // the read's, once known
     std::optional<Failure> lastMark_;          // the last moving or overload line
+    std::string lastMarkUnit_;                 // the unit its moving weight showed, if any
     std::optional<Weighing> lastFailure_;      // without a command: the last print that refused
 };
 

@@ -28,6 +28,7 @@ public:
             moved_ = moved_ || run_.has_value();
             run_ = Run{weight, unit, 1, at};
         }
+        unit_ = unit;
         return run_->answers >= kSettledAnswers && at - run_->since >= kSettledMs;
     }
 
@@ -40,10 +41,15 @@ public:
     void clear() {
         run_.reset();
         moved_ = false;
+        unit_.clear();
     }
 
     // Weights came, and none settled.
     bool unsettled() const { return run_.has_value() || moved_; }
+    // The unit of the last of them.
+    const std::string& unit() const { return unit_; }
+    // Weights came that were not all the same.
+    bool moved() const { return moved_; }
 
 private:
     struct Run {
@@ -53,6 +59,7 @@ private:
     };
     std::optional<Run> run_;
     bool moved_ = false;
+    std::string unit_;
 };
 
 }  // namespace pesolane

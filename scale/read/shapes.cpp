@@ -10,8 +10,8 @@
 namespace pesolane {
 namespace {
 
-bool letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+constexpr bool letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+constexpr char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
 std::string lowered(std::string_view s) {
     std::string l;
@@ -43,18 +43,25 @@ constexpr std::array<Unit, 12> kMassUnits{{
     {"ozt", "ozt"}, {"dwt", "dwt"}, {"gr", "gr"}, {"gn", "gr"}, {"t", "t"},
 }};
 
-// Marks after the unit: gross or net, moving, over capacity.
+// Marks after the unit: gross, net or tare (a preset tare, PT; a tare
+// weight, TW), moving, over capacity.
 enum class Mark : std::uint8_t { None, Moving, Over };
 struct MarkSpelling {
     std::string_view spelled;
     Mark mark;
     WeightRole role;
+    bool glued = true;  // may be glued to the unit; a tare's never is ("ozt" is troy ounces, not ounces of tare)
 };
-constexpr std::array<MarkSpelling, 9> kMarks{{
+constexpr std::array<MarkSpelling, 12> kMarks{{
     {"g", Mark::None, WeightRole::Gross}, {"gs", Mark::None, WeightRole::Gross}, {"gr", Mark::None, WeightRole::Gross},
     {"n", Mark::None, WeightRole::Net}, {"nt", Mark::None, WeightRole::Net}, {"net", Mark::None, WeightRole::Net},
+    {"t", Mark::None, WeightRole::Tare, false}, {"pt", Mark::None, WeightRole::Tare, false},
+    {"tw", Mark::None, WeightRole::Tare, false},
     {"?", Mark::Moving, WeightRole::Plain}, {"^", Mark::Over, WeightRole::Plain}, {"ol", Mark::Over, WeightRole::Plain},
 }};
+// A legend of one letter, G, N or T, is the weight settled; in small letters, still moving.
+constexpr std::array<MarkSpelling, 3> kSmallLegends{{
+    {"g", Mark::Moving, WeightRole::Gross}, {"n", Mark::Moving, WeightRole::Net}, {"t", Mark::Moving, WeightRole::Tare}}};
 
 const MarkSpelling* markOf(std::string_view spelled) {
     for (const MarkSpelling& m : kMarks)
@@ -78,7 +85,7 @@ UnitReading unitOf(std::string_view token) {
         if (t.compare(0, u.spelled.size(), u.spelled) != 0) continue;
         const std::string_view rest = std::string_view(t).substr(u.spelled.size());
         const MarkSpelling* m = rest.empty() ? nullptr : markOf(rest);
-        if (!rest.empty() && !m) continue;
+        if (!rest.empty() && (!m || !m->glued)) continue;
         if (r.readings > 0 && r.unit == u.told && r.mark == m) continue;  // the same reading again
         // "gn" and "g" with a net mark are two readings: none is taken.
         ++r.readings;
@@ -146,13 +153,20 @@ std::optional<ScaleLine> weightField(std::string_view f, WeightRole role, bool m
     for (std::string_view rest = trimmed(tail.substr(end)); !rest.empty();) {
         std::size_t n = 0;
         while (n < rest.size() && !isBlank(rest[n])) ++n;
-        const MarkSpelling* m = markOf(lowered(rest.substr(0, n)));
+        const std::string_view word = rest.substr(0, n);
+        const auto small = std::find_if(kSmallLegends.begin(), kSmallLegends.end(),
+                                        [&word](const MarkSpelling& l) { return word == l.spelled; });
+        const MarkSpelling* m = small != kSmallLegends.end() ? &*small : markOf(lowered(word));
         if (!m) return std::nullopt;
         if (!take(m)) return lineOf(Meaning::Ambiguous);
         rest = trimmed(rest.substr(n));
     }
     if (worst == Mark::Over) return lineOf(Meaning::AboveCapacity);
-    if (worst == Mark::Moving) return lineOf(Meaning::Unstable);
+    if (worst == Mark::Moving) {
+        ScaleLine line = lineOf(Meaning::Unstable, role);
+        line.unit = std::string(unit.unit);
+        return line;
+    }
     // The box must hold it as a number the steps can read.
     if (LeadingNumber(number).outOfRange) return std::nullopt;
     ScaleLine line = lineOf(negative ? Meaning::Negative : Meaning::Weight, role);
@@ -225,8 +239,9 @@ std::optional<ScaleLine> fixedFormat(std::string_view raw) {
                              b & 0x01 || s.substr(9) != "000000" ? WeightRole::Net : WeightRole::Gross);
     line.marked = true;
     line.closesFrame = true;
+    if (line.meaning == Meaning::Weight || line.meaning == Meaning::Unstable)
+        line.unit = units == 1 ? "g" : units == 2 ? "t" : b & 0x10 ? "kg" : "lb";
     if (line.meaning != Meaning::Weight) return line;
-    line.unit = units == 1 ? "g" : units == 2 ? "t" : b & 0x10 ? "kg" : "lb";
     // Place of the point: 0 and 1 add two zeros or one, 2 none, 3 to 7 put it
     // before the last 1 to 5 digits.
     const int point = a & 0x07;
@@ -252,7 +267,61 @@ std::optional<ScaleLine> fixedWidthMoving(std::string_view raw) {
     return lineOf(Meaning::Unstable);
 }
 
-// The shapes of line. A pattern is literal characters, where ' ' stands for
+// The point-of-sale scale's answer when it has no weight to give: STX, ?,
+// one status byte (bits 5 and 6 set; motion in bit 0, over capacity in 1,
+// under zero in 2, outside the zero range in 3), CR, and no ETX. Without
+// any of those bits, it is its answer to a command it does not know.
+std::optional<ScaleLine> posStatus(std::string_view raw) {
+    if (raw.size() != 3 || raw[0] != kSTX || raw[1] != '?') return std::nullopt;
+    const auto b = static_cast<unsigned char>(raw[2]);
+    if ((b & 0xE0) != 0x60) return std::nullopt;
+    ScaleLine line = lineOf(b & 0x02   ? Meaning::AboveCapacity
+                             : b & 0x04 ? Meaning::BelowZero
+                             : b & 0x01 ? Meaning::Unstable
+                             : b & 0x08 ? Meaning::CannotWeigh
+                                        : Meaning::NotUnderstood);
+    line.closesFrame = true;
+    return line;
+}
+
+// The words that lead the lines of a print's header or footer, as GMP and
+// ISO printouts and tickets give them.
+constexpr std::array<std::string_view, 22> kHeaderWords{
+    "date", "time", "type", "typ", "model", "ser.no", "s/n", "snr", "serial", "id", "vers", "bvers",
+    "name", "signature", "sign", "no", "ticket", "operator", "user", "balance", "start", "end"};
+
+// A line of a print's header or footer: a rule of one sign (dashes,
+// underscores, equal signs, stars); a date or a time (digits, blanks, and two
+// separators at least among . / - :); a line led by a header's word, then
+// nothing, a blank or a sign.
+std::optional<ScaleLine> headerLine(std::string_view raw) {
+    const std::string_view s = trimmed(unframed(raw));
+    if (s.empty() || !printable(s)) return std::nullopt;
+    ScaleLine line = lineOf(Meaning::Header);
+    line.header = true;
+    if (s.size() >= 3 && s.find_first_not_of(s[0]) == std::string_view::npos &&
+        (s[0] == '-' || s[0] == '_' || s[0] == '=' || s[0] == '*')) {
+        // Alone, a display full of dashes (a zero fault) or underscores (under zero).
+        line.meaning = s[0] == '-' ? Meaning::CannotWeigh : s[0] == '_' ? Meaning::BelowZero : Meaning::Header;
+        return line;
+    }
+    std::size_t digits = 0, separators = 0;
+    bool dateOrTime = isDigit(s[0]);
+    for (const char c : s) {
+        if (isDigit(c)) ++digits;
+        else if (c == '.' || c == '/' || c == '-' || c == ':') ++separators;
+        else if (!isBlank(c)) dateOrTime = false;
+    }
+    if (dateOrTime && digits >= 4 && separators >= 2) return line;
+    const std::string lead = lowered(s.substr(0, 10));
+    for (const std::string_view word : kHeaderWords)
+        if (lead.compare(0, word.size(), word) == 0 && (lead.size() == word.size() || !letter(lead[word.size()])))
+            return line;
+    return std::nullopt;
+}
+
+// The shapes of line. A pattern is literal characters (letters in any case
+// when the row says so), where ' ' stands for
 // one blank or more, '#' for one digit ('\\#' for the character itself), and '*' for the weight field that
 // ends the line (for a row that means something else than a weight: for the
 // rest of the line, whatever it is); a pattern without '*' is the whole
@@ -265,11 +334,13 @@ struct Shape {
     bool marked = false;              // the head marks a stable weight
     bool progress = false;            // more lines follow until the weight settles
     std::optional<ScaleLine> (*reader)(std::string_view) = nullptr;
+    bool anyCase = false;             // its letters in capitals or small letters ("Net:", "GROSS:")
 };
 
 using M = Meaning;
 using R = WeightRole;
-constexpr std::array<Shape, 57> kShapes{{
+// As many rows as written: a row taken out leaves no empty one.
+constexpr Shape kShapes[] = {
     // Answers to a command: "S S" stable, the statuses, "S" and a mark.
     {"ES", M::NotUnderstood},
     {"ET", M::NotUnderstood},
@@ -285,6 +356,14 @@ constexpr std::array<Shape, 57> kShapes{{
     {"S^*", M::AboveCapacity},
     {"Sv*", M::BelowZero},
     {"S *", M::Weight, R::Plain, true},
+    // SI echoed before its answer: a blank, a mark (blank stable, ? moving, ^ over, v under), the weight.
+    {"SI I", M::CannotWeigh},
+    {"SI A", M::Acknowledged},
+    {"SI E", M::NoStableWeight},
+    {"SI ?*", M::Unstable},
+    {"SI ^*", M::AboveCapacity},
+    {"SI v*", M::BelowZero},
+    {"SI *", M::Weight, R::Plain, true},
     // A status header: stable, moving, overload; a gross, net or tare field or none; a count.
     {"ST,GS,*", M::Weight, R::Gross, true},
     {"ST,NT,*", M::Weight, R::Net, true},
@@ -292,6 +371,9 @@ constexpr std::array<Shape, 57> kShapes{{
     {"ST,NT *", M::Weight, R::Net, true},
     {"ST,TR,*", M::Weight, R::Tare, true},
     {"ST,*", M::Weight, R::Plain, true},
+    {"US,GS,*", M::Unstable, R::Gross, false, true},
+    {"US,NT,*", M::Unstable, R::Net, false, true},
+    {"US,TR,*", M::Unstable, R::Tare, false, true},
     {"US,*", M::Unstable, R::Plain, false, true},
     {"OL,*", M::AboveCapacity, R::Plain, false, true},
     {"QT,*", M::Weight, R::Count, true},
@@ -314,42 +396,56 @@ constexpr std::array<Shape, 57> kShapes{{
     {"Stat LL", M::BelowZero},
     {"Error", M::ScaleError},
     {"Err *", M::ScaleError},
-    // A label before the weight: gross, net, tare, count.
-    {"GROSS *", M::Weight, R::Gross},
+    // A label before the weight: gross, net, tare, count, a total of weighings;
+    // the words in any case, with a colon or not; an ID with the number of a
+    // tare memory (T1, N1: the net under that tare), a preset tare (PT, PT2).
+    {"GROSS *", M::Weight, R::Gross, false, false, nullptr, true},
+    {"GROSS:*", M::Weight, R::Gross, false, false, nullptr, true},
     {"G# *", M::Weight, R::Gross},
     {"G\\# *", M::Weight, R::Gross},  // a gross value's ID, six characters before the sixteen
     {"G *", M::Weight, R::Gross},
     {"GS *", M::Weight, R::Gross},
     {"#G *", M::Weight, R::Gross},
-    {"NET *", M::Weight, R::Net},
+    {"NET *", M::Weight, R::Net, false, false, nullptr, true},
+    {"NET:*", M::Weight, R::Net, false, false, nullptr, true},
     {"N *", M::Weight, R::Net},
+    {"N# *", M::Weight, R::Net},
     {"NT *", M::Weight, R::Net},
     {"#N *", M::Weight, R::Net},
-    {"TARE *", M::Weight, R::Tare},
+    {"TARE *", M::Weight, R::Tare, false, false, nullptr, true},
+    {"TARE:*", M::Weight, R::Tare, false, false, nullptr, true},
     {"T *", M::Weight, R::Tare},
+    {"T# *", M::Weight, R::Tare},
+    {"PT *", M::Weight, R::Tare},
+    {"PT# *", M::Weight, R::Tare},
     {"Qnt *", M::Weight, R::Count},
+    {"TOTAL *", M::Weight, R::Count, false, false, nullptr, true},
+    {"TOTAL:*", M::Weight, R::Count, false, false, nullptr, true},
     {"*", M::Weight},
     // Read by their own reader.
     {{}, M::Weight, R::Plain, false, false, fixedFormat},
     {{}, M::NothingWrong, R::Plain, false, false, statusBytes},
     {{}, M::Unstable, R::Plain, false, false, fixedWidthMoving},
-}};
+    {{}, M::Unstable, R::Plain, false, false, posStatus},
+    {{}, M::Header, R::Plain, false, false, headerLine},
+};
 
 // The pattern rows that may read a line, by its first character, in table
 // order: a line tries only those, and every reader row.
 struct RowsByFirst {
-    std::array<std::array<std::uint8_t, kShapes.size()>, 128> rows{};
+    std::array<std::array<std::uint8_t, std::size(kShapes)>, 128> rows{};
     std::array<std::uint8_t, 128> count{};
-    std::array<std::uint8_t, kShapes.size()> readers{};
+    std::array<std::uint8_t, std::size(kShapes)> readers{};
     std::uint8_t readerCount = 0;
     constexpr RowsByFirst() {
-        for (std::size_t r = 0; r < kShapes.size(); ++r)
+        for (std::size_t r = 0; r < std::size(kShapes); ++r)
             if (kShapes[r].reader) readers[readerCount++] = std::uint8_t(r);
         for (std::size_t c = 0; c < 128; ++c)
-            for (std::size_t r = 0; r < kShapes.size(); ++r) {
+            for (std::size_t r = 0; r < std::size(kShapes); ++r) {
                 if (kShapes[r].reader) continue;
                 const char first = kShapes[r].pattern[0];
-                if (first == '*' || first == char(c) || (first == '#' && isDigit(char(c))))
+                if (first == '*' || first == char(c) || (first == '#' && isDigit(char(c))) ||
+                    (kShapes[r].anyCase && lower(first) == lower(char(c))))
                     rows[c][count[c]++] = std::uint8_t(r);
             }
     }
@@ -357,7 +453,7 @@ struct RowsByFirst {
 constexpr RowsByFirst kRowsByFirst;
 
 // Where the pattern matches the line: the weight field (empty without '*').
-std::optional<std::string_view> match(std::string_view pattern, std::string_view line) {
+std::optional<std::string_view> match(std::string_view pattern, std::string_view line, bool anyCase) {
     std::size_t i = 0;
     for (std::size_t p = 0; p < pattern.size(); ++p) {
         const char c = pattern[p];
@@ -370,7 +466,7 @@ std::optional<std::string_view> match(std::string_view pattern, std::string_view
         if (c == ' ') {
             if (i >= line.size() || !isBlank(line[i])) return std::nullopt;
             while (i < line.size() && isBlank(line[i])) ++i;
-        } else if (i < line.size() && (c == '#' ? isDigit(line[i]) : line[i] == c)) {
+        } else if (i < line.size() && (c == '#' ? isDigit(line[i]) : line[i] == c || (anyCase && lower(line[i]) == lower(c)))) {
             ++i;
         } else {
             return std::nullopt;
@@ -380,14 +476,24 @@ std::optional<std::string_view> match(std::string_view pattern, std::string_view
     return std::string_view();
 }
 
+// The unit of mass of a moving weight, when its field shows one.
+std::string movingUnit(std::string_view field) {
+    field = trimmed(field);
+    if (!field.empty() && (field.front() == '+' || field.front() == '-')) field.remove_prefix(1);
+    const std::optional<ScaleLine> w = weightField(field, WeightRole::Plain, false);
+    return w && (w->meaning == Meaning::Weight || w->meaning == Meaning::Unstable) ? w->unit : std::string();
+}
+
 // What a row reads in a line, if it reads it.
 std::optional<ScaleLine> readBy(const Shape& shape, std::string_view raw, std::string_view text) {
     if (shape.reader) return shape.reader(raw);
-    const std::optional<std::string_view> field = match(shape.pattern, text);
+    const std::optional<std::string_view> field = match(shape.pattern, text, shape.anyCase);
     if (!field) return std::nullopt;
     std::optional<ScaleLine> l = shape.meaning == Meaning::Weight ? weightField(*field, shape.role, shape.marked)
                                                                   : lineOf(shape.meaning, shape.role);
-    if (l) l->progress = shape.progress;
+    if (!l) return l;
+    l->progress = shape.progress;
+    if (l->meaning == Meaning::Unstable && l->unit.empty()) l->unit = movingUnit(*field);
     return l;
 }
 
@@ -395,12 +501,17 @@ std::optional<ScaleLine> readBy(const Shape& shape, std::string_view raw, std::s
 // under zero both refuse the weighing as below zero.
 Meaning outcomeClass(Meaning m) { return m == Meaning::Negative ? Meaning::BelowZero : m; }
 
+// A moving line's unit or role, shown or not, changes nothing of what it says.
 bool sameReading(const ScaleLine& a, const ScaleLine& b) {
-    return outcomeClass(a.meaning) == outcomeClass(b.meaning) && a.weight == b.weight && a.unit == b.unit &&
-           a.role == b.role && a.status == b.status;
+    const bool weight = a.meaning == Meaning::Weight || a.meaning == Meaning::NotAMass;
+    return outcomeClass(a.meaning) == outcomeClass(b.meaning) && a.weight == b.weight &&
+           (!weight || (a.unit == b.unit && a.role == b.role)) && a.status == b.status;
 }
 
-// Hands each row's reading of a line to `take`.
+// Hands each row's reading of a line to `take`, those of the rows with a
+// reader of their own first: a rule of dashes that the bare weight field reads
+// as a display full of one sign is taken as their reading, which knows it may
+// be a header's.
 template <class Take>
 void eachReading(std::string_view line, Take&& take) {
     if (line.size() > kMaxLineBytes) return;

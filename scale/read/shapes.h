@@ -9,11 +9,13 @@
 // or "N", a word that is the whole line ("High", "Err 101")... A line with
 // no head known is a bare weight field. The weight field is a sign, blanks,
 // digits with one point or one comma, a unit of mass in any case, glued or
-// not, and marks after it (G, GS, GR gross; N, NT, NET net; ? moving; ^ or
-// OL over). A few shapes are read by a reader of their own, each gated by
+// not, and marks after it (G, GS, GR gross; N, NT, NET net; T, PT, TW tare,
+// apart from the unit; ? moving; ^ or OL over; a lone g, n or t in small
+// letters: moving). A few shapes are read by a reader of their own, each gated by
 // what makes it certain: the fixed-format output of weighing indicators
 // (status bytes with their constant bits, then digits), a line of status
-// bytes, a fixed-width line whose unit is blank while it moves.
+// bytes, a fixed-width line whose unit is blank while it moves, the
+// point-of-sale status frame, the lines of a print's header or footer.
 //
 // Every row is tried: a line that two rows read differently is ambiguous,
 // and refused.
@@ -42,6 +44,7 @@ enum class Meaning : std::uint8_t {
     NotAMass,        // a value in a unit that is not a mass (pieces, %, newtons)
     Acknowledged,    // the weight line follows
     Blank,           // nothing but blanks
+    Header,          // a line of a print's header or footer: a date, a type, a serial number, a name, a rule
     NothingWrong,    // status bytes that report no fault and no motion
     Unreadable,      // no row reads it: noise, a cut line, bytes that are not text
     Ambiguous,       // two rows read it differently
@@ -56,11 +59,16 @@ struct ScaleLine {
     Meaning meaning = Meaning::Unreadable;
     WeightRole role = WeightRole::Plain;
     std::string weight;    // for Weight: the digits as sent, with a point ("0100.250", "50,20" gives "50.20")
-    std::string unit;      // for Weight: its unit (g, kg, mg, ct, lb, oz, ozt, dwt, gr, t); for NotAMass: as sent
+    std::string unit;      // for Weight: its unit (g, kg, mg, ct, lb, oz, ozt, dwt, gr, t); for NotAMass: as sent;
+                           // for Unstable: the unit of the moving weight, when the line shows one
     bool marked = false;   // the line carries its own mark of stability (S S, ST,...)
     bool status = false;   // a line of status bytes, which belongs to the weight line before it
     bool progress = false; // moving or over, and the scale goes on sending until it settles (US, OL)
     bool closesFrame = false;  // carries its own status: its frame ends with it, without ETX
+    // A line that may belong to a print's header or footer: within a print it
+    // says nothing of the weight; alone, a rule of dashes or underscores is a
+    // display full of one sign, and says what its meaning says.
+    bool header = false;
 };
 
 // The longest line read; a longer one is not a weight.

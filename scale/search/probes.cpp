@@ -57,21 +57,32 @@ const std::vector<MakerSetting>& makerSettings() {
 
 std::vector<Trial> searchPlan(const SearchScope& scope, const std::optional<Trial>& known) {
     std::vector<Trial> plan;
-    const auto allowed = [&](const Trial& t) {
-        const bool speed = std::find(scope.speeds.begin(), scope.speeds.end(), t.line.baud) != scope.speeds.end();
-        const bool format =
-            std::find(scope.formats.begin(), scope.formats.end(), t.line.format) != scope.formats.end();
+    const std::size_t actions = scope.probes.size() + 1;  // listening, then each probe
+    // Each trial the scope allows has its place: planned once.
+    const auto place = [&](const Trial& t) -> std::optional<std::size_t> {
+        const auto speed = std::find(scope.speeds.begin(), scope.speeds.end(), t.line.baud);
+        const auto format = std::find(scope.formats.begin(), scope.formats.end(), t.line.format);
         const bool action = t.probe < 0 ? scope.listen : t.probe < int(scope.probes.size());
-        return speed && format && action;
+        if (speed == scope.speeds.end() || format == scope.formats.end() || !action) return std::nullopt;
+        return (std::size_t(speed - scope.speeds.begin()) * scope.formats.size() + std::size_t(format - scope.formats.begin())) *
+                   actions + std::size_t(t.probe + 1);
     };
+    std::vector<bool> planned(scope.speeds.size() * scope.formats.size() * actions);
+    const auto plan1 = [&](const Trial& t) {
+        const std::optional<std::size_t> at = place(t);
+        if (!at || planned[*at]) return false;
+        planned[*at] = true;
+        plan.push_back(t);
+        return true;
+    };
+    const auto allowed = [&](const Trial& t) { return place(t).has_value(); };
     const auto add = [&](const Trial& t) {
-        if (!allowed(t) || std::find(plan.begin(), plan.end(), t) != plan.end()) return;
+        if (!allowed(t) || planned[*place(t)]) return;
         // Listening comes before any probe at a setting: a scale that sends
         // on its own would seem to answer.
         const Trial listen{t.line, -1};
-        if (t.probe >= 0 && allowed(listen) && std::find(plan.begin(), plan.end(), listen) == plan.end())
-            plan.push_back(listen);
-        plan.push_back(t);
+        if (t.probe >= 0 && allowed(listen)) plan1(listen);
+        plan1(t);
     };
     const auto probeIndex = [&](const std::string& sent) {
         for (std::size_t i = 0; i < scope.probes.size(); ++i)

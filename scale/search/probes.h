@@ -69,6 +69,7 @@ struct SearchScope {
     std::vector<std::string> formats = searchFormats();
     bool listen = true;                    // a scale that sends on its own
     std::vector<Probe> probes = probeTable();
+    std::vector<std::string> fileProblems;  // the keys of the settings file's bad lines ("" for the file itself)
 };
 
 // The trials in order: what was already set up (`known`, and its probe

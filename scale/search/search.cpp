@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "hid_device.h"
+#include "keys.h"
 #include "link.h"
 #include "messages.h"
 #include "port.h"
@@ -15,6 +16,17 @@ namespace {
 
 // The read of the weight shown now, in seconds.
 constexpr double kReadSeconds = 3;
+
+// What the search shows of a scale found moving.
+const char kMoving[] = "l'instrument de pesage bouge : la pesée sera lue quand elle sera stable";
+
+// The settings file's bad lines: those the search writes (`mended`) or the others.
+QStringList fileProblems(bool mended) {
+    QStringList texts;
+    for (const ScaleSettings::Problem& p : settingsFromFile(settingsFilePath()).problems)
+        if (isLinkKey(p.key.toStdString()) == mended) texts << p.text;
+    return texts;
+}
 
 QString lineText(const LineSetting& l) { return QStringLiteral("%1 %2").arg(l.baud).arg(QString::fromStdString(l.format)); }
 
@@ -79,6 +91,13 @@ void ScaleSearch::start() {
     portIndex_ = -1;
     result_ = {};
     searching_ = true;
+    // With a bad line the search does not write, F9 would refuse to read
+    // with the file it writes: nothing is searched, and the line is told.
+    if (unmended(core_.scope().fileProblems)) {
+        result_.unusable = QStringLiteral("dans %1, section [pesage] : %2.")
+                               .arg(settingsFilePath(), fileProblems(false).join(QStringLiteral(" ; ")));
+        return finish();
+    }
     nextPort();
 }
 
@@ -168,9 +187,10 @@ void ScaleSearch::apply(SearchStep step) {
         case SearchStep::End::Found:
             window_.stop();
             port_->close();
-            result_.settings = settingsFound();
-            result_.found = true;
-            result_.shown = QString::fromStdString(step.shown.weight + ' ' + step.shown.unit);
+            return found(step.shown);
+        case SearchStep::End::Unusable:  // told before any port
+            window_.stop();
+            port_->close();
             return finish();
         case SearchStep::End::NoWeight: {
             window_.stop();
@@ -231,10 +251,7 @@ void ScaleSearch::read() {
                 emit portRefused(ports_[portIndex_].name, why);
                 return nextPort();
             }
-            result_.settings = settingsFound();
-            result_.found = true;
-            result_.shown = QString::fromStdString(w.weight + ' ' + w.unit);
-            return finish();
+            return found(w);
         }
         SearchStep step = core_.readOver(w);
         if (step.end == SearchStep::End::NoWeight) {
@@ -255,6 +272,15 @@ void ScaleSearch::read() {
 void ScaleSearch::noWeight(const QString& why) {
     result_.settings = {};
     result_.noWeight << QStringLiteral("%1, %2 : %3").arg(ports_[portIndex_].name, lineText(core_.line()), why);
+}
+
+void ScaleSearch::found(const Weighing& shown) {
+    result_.settings = settingsFound();
+    result_.found = true;
+    result_.moving = movingMass(shown);
+    result_.shown = result_.moving ? QString::fromUtf8(kMoving) : QString::fromStdString(shown.weight + ' ' + shown.unit);
+    result_.mended = fileProblems(true);
+    finish();
 }
 
 void ScaleSearch::finish() {

@@ -44,7 +44,10 @@ QList<PortChoice> portsToSearch(const QString& systemRoot = QStringLiteral("/"))
 struct SearchResult {
     bool found = false;
     ScaleSettings settings;   // the settings found (the time limit kept)
-    QString shown;            // the weight the scale shows now, or why none was read
+    QString shown;            // the weight the scale shows now, or why none was read, or that it moves
+    bool moving = false;      // found with its weight still moving
+    QString unusable;         // the settings file's bad lines that the search does not mend: nothing searched
+    QStringList mended;       // the settings file's bad lines that the settings found replace
     QStringList refused;      // ports that would not open, each with why
     QStringList answeredOtherwise;  // settings at which a scale said "command unknown"
     QStringList noWeight;     // settings at which a device talked, but gave no settled mass weight, each with why
@@ -79,6 +82,7 @@ private:
     void apply(SearchStep step);
     void read();
     void noWeight(const QString& why);
+    void found(const Weighing& shown);
     void finish();
     Millis now() const { return portClock_.elapsed(); }
     ScaleSettings settingsFound() const;

@@ -33,7 +33,7 @@ enum class Failure : std::uint8_t {
 struct Weighing {
     Failure failure = Failure::None;
     std::string weight;  // with no failure: the text for the box
-    std::string unit;    // with no failure: its unit
+    std::string unit;    // with no failure: its unit; moving (Unstable, UnsettledStream): the moving weight's, if shown
     std::string detail;  // with a failure: the line not understood, the unit, the system's word, the setting...
     std::string line = {};  // with no failure: the line the weight was read from, as it came (a gross and its
                             // tare, one a line, for a net worked out from them; a HID report in hex)

@@ -12,6 +12,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "keys.h"
+
 namespace pesolane {
 namespace {
 
@@ -245,10 +247,6 @@ QStringList settingLines(const ScaleSettings& s) {
 
 namespace {
 
-// The keys that set the link up: the search decides them all, and writes
-// those its link needs.
-constexpr std::array<const char*, 6> kLinkKeys{"port", "vitesse", "format", "protocole", "commande", "fin-commande"};
-
 // A line's key when it sets one ("port = x" sets port), else nothing.
 QByteArray keyOf(const QByteArray& line) {
     const QByteArray text = line.trimmed();
@@ -296,7 +294,7 @@ QString saveSettings(const QString& path, const ScaleSettings& s) {
         }
         if (!inSection) continue;
         const QByteArray key = keyOf(kept[i]);
-        if (std::any_of(kLinkKeys.begin(), kLinkKeys.end(), [&key](const char* k) { return key == k; })) {
+        if (isLinkKey(std::string_view(key.constData(), std::size_t(key.size())))) {
             kept.removeAt(i--);
             continue;
         }

@@ -46,6 +46,8 @@ struct Conversation {
     };
     std::vector<Sent> unasked;   // sent on its own, in time order; before `f9`, before the read
     std::string answer;          // sent after each command heard
+    std::optional<Millis> changeAt;  // from then on, the scene moving or settled: `answerThen` instead
+    std::string answerThen;
     Millis answerAfter = 0;
     int missed = 0;              // the first commands of the read, never heard
     std::vector<std::string> late;  // answers owed to earlier reads, each given up at its time limit
@@ -71,20 +73,32 @@ std::vector<std::string> dialects();
 
 // A device on a serial port as the search meets it: a dialect at one line
 // setting (at any other, what it sends reads as nothing and it hears
-// nothing it knows), or a device that never gives a mass weight.
+// nothing it knows), or a device that never gives a mass weight. It may
+// answer late (up to a second), be loaded during the search (its scene
+// moving until it settles), be found beside a settings file with a bad line,
+// or sit on the port searched after another that talks.
 struct Device {
+    using Message = std::string (*)(const Scene&, int);
     std::string dialect, line;
     int baud = 9600;
     std::string format = "8N1";
-    std::optional<std::string> truth;  // the net weight shown, or no weight
-    bool mustFind = false;             // nothing disturbs it, and it gives a settled weight when asked
+    std::optional<std::string> truth;  // the net weight shown once settled, or no weight
+    bool mustFind = false;             // nothing disturbs it, and it gives a mass weight when asked
     bool print = false;                // sends a print on its PRINT key
+    bool pressedThere = false;         // the key pressed each time the search comes to its setting
+    Millis pressAfter = 0;             // that long after
     Millis period = 0;                 // between two lines sent on its own (a stream, a key pressed); 0: none
-    std::string (*message)(const Scene&, int) = nullptr;
-    std::vector<std::pair<std::string, std::string>> answers;  // a request it knows, its answer
+    Message message = nullptr;
+    std::vector<std::pair<std::string, Message>> answers;  // a request it knows, the shape of its answer
     Scene scene;
+    Millis settleAt = 0;        // a moving scene settles then
     std::vector<Millis> noise;  // when a burst of noise comes
     Millis answerAfter = 0;
+    std::string badKey;          // the key of the settings file's bad line, if any
+    std::vector<Device> before;  // the devices of the ports searched first
+
+    // What lies on the pan at `t`.
+    Scene sceneAt(Millis t) const;
 };
 
 Device device(Draw& draw);
@@ -103,6 +117,8 @@ struct Search {
     std::vector<std::string> sent;  // every write, in order
     std::vector<std::size_t> reads;  // which of them a read of what was found made
     std::string shown;              // what the search's own read gave
+    bool moving = false;            // found with its weight still moving
+    bool unusable = false;          // refused for the settings file's bad line
 };
 
 // The search's core driven over `d`, from the port's opening to its end.
@@ -116,7 +132,9 @@ Search searchThrough(const Device& d, std::string (*commandBytes)(const std::str
 bool faithful(const Device& d, const Search& s, std::string (*commandBytes)(const std::string&, const std::string&),
               std::string* why);
 
-// A read of `d` (its PRINT key pressed once more) with these settings.
-Weighing readWith(const Device& d, int baud, const std::string& format, Protocol protocol, const std::string& command);
+// A read of `d` (its PRINT key pressed once more) with these settings, from
+// `at` on the device's clock.
+Weighing readWith(const Device& d, int baud, const std::string& format, Protocol protocol, const std::string& command,
+                  Millis at);
 
 }  // namespace pesolane::model
