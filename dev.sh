@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake make g++ qt6-base-dev libqt6serialport6-dev libsqlite3-dev qt6-qpa-plugins qt6-translations-l10n fonts-liberation
-          locales libzint-dev libcups2-dev)
+          locales libzint-dev libcups2-dev libpq-dev)
 # fuzzers, benchmarks; the .deb: Debian's build tooling, its checker, hardening-check, man
 # what a screen reader receives: an X server, the accessibility bus and its Python binding, xdotool;
 # a Wayland-only session: a headless compositor and Qt's Wayland plugin; what the record asks of the disk: strace;

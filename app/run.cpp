@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDate>
+#include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTimer>
@@ -25,6 +26,8 @@
 #include "scale_reading.h"
 #include "search_command.h"
 #include "search_dialog.h"
+#include "sending.h"
+#include "server.h"
 #include "settings.h"
 #include "steps.h"
 
@@ -82,7 +85,17 @@ QString usage() {
         "  --jusqu-a AAAA-MM-JJ    avec --exporter : les comptages de ce jour et avant\n"
         "  --etiquette N           imprime de nouveau l'étiquette du comptage N du\n"
         "                          journal, et quitte, sans fenêtre\n"
-        "  --lot K                 avec --etiquette : celle de son lot K (1 : le premier)\n");
+        "  --lot K                 avec --etiquette : celle de son lot K (1 : le premier)\n"
+        "  --serveur CONNEXION     envoie aussi chaque comptage au serveur PostgreSQL\n"
+        "                          du site (postgresql://... ou service=...) ;\n"
+        "                          l'emporte sur « serveur= » de la section [journal]\n"
+        "  --etat-journal          dit combien de comptages attendent d'être envoyés au\n"
+        "                          serveur, et depuis quand, et quitte, sans fenêtre\n"
+        "  --envoyer-journal       envoie au serveur ce qui attend, et quitte\n"
+        "  --preparer-serveur      crée sur le serveur les tables, les garde-fous et\n"
+        "                          les rôles du journal du site, et quitte\n"
+        "  --poste NOM             avec --exporter --serveur : les comptages de ce\n"
+        "                          poste seulement\n");
     for (const LabelSettingSpec& s : labelSettingTable()) {
         const QString head = QStringLiteral("  --%1 %2").arg(QString::fromUtf8(s.option), QString::fromUtf8(s.valueName));
         const QStringList help = QString::fromUtf8(s.help).split(QLatin1Char('\n'));
@@ -133,7 +146,14 @@ QString usage() {
         "est enregistré avant que son résultat ne s'affiche. Dans le fichier, un\n"
         "chemin qui contient « ; » s'écrit entre guillemets (fichier=\"a;b.db\").\n"
         "--exporter : état de sortie 0 écrit, 1 journal illisible ou fichier\n"
-        "impossible à écrire.\n"
+        "impossible à écrire. Avec --serveur, il écrit le journal du site.\n"
+        "\n"
+        "Serveur du site : chaque comptage est d'abord enregistré dans le journal du\n"
+        "poste (sans « fichier= » : ~/.local/share/pesolane/journal.sqlite), puis\n"
+        "envoyé, une seule fois, sans que la fenêtre attende. Le mot de passe n'est\n"
+        "jamais dans le fichier de réglages : ~/.pgpass ou ~/.pg_service.conf.\n"
+        "--etat-journal et --envoyer-journal : état de sortie 0 rien n'attend,\n"
+        "1 des comptages attendent, 2 le serveur refuse.\n"
         "\n"
         "Étiquettes : dans la fenêtre, F2 nomme l'article des comptages qui\n"
         "suivent ; Ctrl+P imprime l'étiquette du dernier résultat affiché (nombre\n"
@@ -217,11 +237,18 @@ struct CommandLine {
     QCommandLineOption until{QStringLiteral("jusqu-a"), QString(), QStringLiteral("AAAA-MM-JJ")};
     QCommandLineOption reprint{QStringLiteral("etiquette"), QString(), QStringLiteral("N")};
     QCommandLineOption lot{QStringLiteral("lot"), QString(), QStringLiteral("K")};
+    QCommandLineOption server{QString::fromUtf8(journalSettingTable()[1].option), QString(),
+                              QString::fromUtf8(journalSettingTable()[1].valueName)};
+    QCommandLineOption state{QStringLiteral("etat-journal")};
+    QCommandLineOption send{QStringLiteral("envoyer-journal")};
+    QCommandLineOption prepare{QStringLiteral("preparer-serveur")};
+    QCommandLineOption station{QStringLiteral("poste"), QString(), QStringLiteral("NOM")};
     QCommandLineParser parser;
     ScaleSettings scale;
     JournalSettings record;
     LabelSettings label;
     QStringList given;  // the settings given as options
+    bool defaultFile = false;  // the record's path is the usual one, beside a server
 
     bool parse(const QStringList& arguments) {
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -229,7 +256,8 @@ struct CommandLine {
         parser.addOption(version);
         parser.addOption(readWeight);
         parser.addOption(search);
-        for (const QCommandLineOption* o : {&journal, &article, &exporter, &since, &until, &reprint, &lot})
+        for (const QCommandLineOption* o : {&journal, &article, &exporter, &since, &until, &reprint, &lot, &server, &state,
+                                            &send, &prepare, &station})
             parser.addOption(*o);
         for (const LabelSettingSpec& s : labelSettingTable())
             parser.addOption(QCommandLineOption(QString::fromUtf8(s.option), QString(), QString::fromUtf8(s.valueName)));
@@ -280,11 +308,29 @@ struct CommandLine {
                 given << key;
             }
         }
+        if (error.isEmpty() && parser.isSet(station) && !(parser.isSet(exporter) && parser.isSet(server)))
+            error = QStringLiteral("--poste ne s'emploie qu'avec --exporter --serveur");
         record = journalFromFile(settingsFilePath());
         if (error.isEmpty() && parser.isSet(journal)) {
+            const QByteArray fromFile = record.server;
             record = {};  // the option wins over the file, and over what is wrong in it
+            record.server = fromFile;
             error = journalSettingTable()[0].apply(record, argumentBytes(parser.value(journal)));
         }
+        if (error.isEmpty() && parser.isSet(server))
+            error = journalSettingTable()[1].apply(record, argumentBytes(parser.value(server)));
+        // With a server and no file, the station's record is in its usual place.
+        if (error.isEmpty() && record.file.isEmpty() && !record.server.isEmpty() && record.problems.isEmpty()) {
+            const QByteArray data = qgetenv("XDG_DATA_HOME");
+            record.file = (data.startsWith('/') ? data : QFile::encodeName(QDir::homePath()) + "/.local/share") +
+                          "/pesolane/journal.sqlite";
+            defaultFile = true;
+        }
+        for (const QCommandLineOption* o : {&state, &send, &prepare})
+            if (error.isEmpty() && parser.isSet(*o) && record.server.isEmpty())
+                error = QStringLiteral("--%1 : aucun serveur n'est configuré : indiquez-le avec --serveur CONNEXION, "
+                                       "ou par « serveur= » dans la section [journal]")
+                            .arg(o->names().constFirst());
         label = labelFromFile(settingsFilePath());
         for (const LabelSettingSpec& s : labelSettingTable()) {
             const QString option = QString::fromUtf8(s.option);
@@ -307,29 +353,42 @@ QString journalProblem(const CommandLine& line) { return line.record.problems.jo
 // record itself is only read.
 int exportRecord(const CommandLine& line) {
     const QByteArray path = line.record.file;
-    if (const QString problem = journalProblem(line); !problem.isEmpty()) {
+    const bool site = line.parser.isSet(line.server);  // the site's server's, not this station's
+    if (const QString problem = journalProblem(line); !problem.isEmpty() && !site) {
         print(stderr, QStringLiteral("pesolane : le journal des comptages n'est pas utilisable : %1 ; --journal CHEMIN "
                                      "l'emporte sur le fichier.\n").arg(problem));
         return 1;
     }
-    if (path.isEmpty()) {
+    if (path.isEmpty() && !site) {
         print(stderr, QStringLiteral("pesolane : aucun journal des comptages n'est configuré : indiquez-le avec "
                                      "--journal CHEMIN, ou par « fichier= » dans la section [journal] de %1.\n")
                           .arg(settingsFilePath()));
         return 1;
     }
+    const std::string from = line.parser.value(line.since).toStdString(), to = line.parser.value(line.until).toStdString();
     std::string csv;
-    const std::string failed = exportCsv(path.toStdString(), line.parser.value(line.since).toStdString(),
-                                         line.parser.value(line.until).toStdString(), csv);
-    if (!failed.empty()) {
-        std::fputs(("pesolane : " + failed + ".\n").c_str(), stderr);  // the path's bytes as they are
-        return 1;
+    if (!site) {
+        if (const std::string failed = exportCsv(path.toStdString(), from, to, csv); !failed.empty()) {
+            std::fputs(("pesolane : " + failed + ".\n").c_str(), stderr);  // the path's bytes as they are
+            return 1;
+        }
     }
+    // The server's rows are written as they come, never all held at once.
+    const auto exported = [&](const std::function<bool(const std::string&)>& write) {
+        if (!site) return write(csv) ? std::string() : std::string("l'export n'a pas pu être écrit");
+        const std::string failed = exportServerCsv(line.record.server.toStdString(), line.parser.value(line.station).toStdString(),
+                                                   from, to, write);
+        return failed.empty() ? failed : "le journal du site n'a pas été exporté : " + failed;
+    };
     const QStringList target = line.parser.positionalArguments();
     if (target.isEmpty()) {
-        const bool written = std::fwrite(csv.data(), 1, csv.size(), stdout) == csv.size() && std::fflush(stdout) == 0;
+        bool written = true;
+        const std::string failed = exported([&written](const std::string& chunk) {
+            return written = std::fwrite(chunk.data(), 1, chunk.size(), stdout) == chunk.size() && std::fflush(stdout) == 0;
+        });
         if (!written) print(stderr, QStringLiteral("pesolane : la sortie standard ne s'écrit pas.\n"));
-        return written ? 0 : 1;
+        else if (!failed.empty()) std::fputs(("pesolane : " + failed + ".\n").c_str(), stderr);
+        return written && failed.empty() ? 0 : 1;
     }
     const QString name = target.constFirst();
     if (argumentBytes(name) != name.toUtf8()) {
@@ -344,8 +403,19 @@ int exportRecord(const CommandLine& line) {
         return 1;
     }
     QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(csv.data(), qint64(csv.size())) != qint64(csv.size()) ||
-        !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly)) {
+        print(stderr, QStringLiteral("pesolane : le fichier %1 ne s'écrit pas : %2.\n").arg(name, file.errorString()));
+        return 1;
+    }
+    const std::string failed = exported([&file](const std::string& chunk) {
+        return file.write(chunk.data(), qint64(chunk.size())) == qint64(chunk.size());
+    });
+    if (!failed.empty() && file.error() == QFileDevice::NoError) {
+        file.cancelWriting();
+        std::fputs(("pesolane : " + failed + ".\n").c_str(), stderr);
+        return 1;
+    }
+    if (!failed.empty() || !file.commit()) {
         print(stderr, QStringLiteral("pesolane : le fichier %1 ne s'écrit pas : %2.\n").arg(name, file.errorString()));
         return 1;
     }
@@ -409,6 +479,70 @@ int reprintLabel(int argc, char** argv, const CommandLine& line) {
     return 0;
 }
 
+// "3 comptages et 1 lot", "1 comptage", "aucun comptage ni lot".
+QString countsText(std::int64_t countings, std::int64_t lots) {
+    const auto n = [](std::int64_t k, const char* one, const char* many) {
+        return QStringLiteral("%1 %2").arg(k).arg(QString::fromUtf8(k > 1 ? many : one));
+    };
+    if (countings == 0 && lots == 0) return QStringLiteral("aucun comptage ni lot");
+    if (lots == 0) return n(countings, "comptage", "comptages");
+    if (countings == 0) return n(lots, "lot", "lots");
+    return n(countings, "comptage", "comptages") + QStringLiteral(" et ") + n(lots, "lot", "lots");
+}
+
+bool recordUsable(const CommandLine& line) {
+    if (const QString problem = journalProblem(line); !problem.isEmpty()) {
+        print(stderr, QStringLiteral("pesolane : le journal des comptages n'est pas utilisable : %1.\n").arg(problem));
+        return false;
+    }
+    return true;
+}
+
+// How many countings wait to be sent, since when, and whether the server
+// would take them: 0 none waits, 1 some do, 2 the server refuses.
+int recordState(const CommandLine& line) {
+    if (!recordUsable(line)) return 2;
+    const std::string path = line.record.file.toStdString();
+    Waiting waiting;
+    if (const std::string failed = waitingIn(path, waiting); !failed.empty()) {
+        std::fputs(("pesolane : " + failed + ".\n").c_str(), stderr);
+        return 2;
+    }
+    const std::int64_t total = waiting.countings + waiting.lots;
+    if (total == 0) print(stdout, QStringLiteral("Rien n'attend d'être envoyé au serveur.\n"));
+    else
+        print(stdout, QStringLiteral("%1 %2 d'être %3 au serveur, depuis le %4.\n")
+                          .arg(countsText(waiting.countings, waiting.lots), total > 1 ? "attendent" : "attend",
+                               total > 1 ? "envoyés" : "envoyé", QString::fromStdString(waiting.since)));
+    const SendOutcome server = checkServer(line.record.server.toStdString());
+    if (server.status == ServerStatus::Done) print(stdout, QStringLiteral("Le serveur répond et prend les comptages de ce poste.\n"));
+    else print(stdout, QString::fromStdString(server.problem) + QStringLiteral(".\n"));
+    if (server.status == ServerStatus::Refused) return 2;
+    return total > 0 ? 1 : 0;
+}
+
+// Sends what waits, now: 0 all sent, 1 some still wait, 2 the server refuses.
+int sendRecord(const CommandLine& line) {
+    if (!recordUsable(line)) return 2;
+    const SendOutcome o = sendWaiting(line.record.file.toStdString(), line.record.server.toStdString());
+    print(stdout, QStringLiteral("Envoyés au serveur : %1.\n").arg(countsText(o.countings, o.lots)));
+    if (o.status == ServerStatus::Done) return 0;
+    std::fputs(("pesolane : " + o.problem + ".\n").c_str(), stderr);
+    return o.status == ServerStatus::Refused ? 2 : 1;
+}
+
+int prepareSiteServer(const CommandLine& line) {
+    bool already = false;
+    if (const std::string failed = prepareServer(line.record.server.toStdString(), already); !failed.empty()) {
+        std::fputs(("pesolane : " + failed + ".\n").c_str(), stderr);
+        return 1;
+    }
+    print(stdout, already ? QStringLiteral("Le serveur était déjà prêt : rien n'a changé.\n")
+                          : QStringLiteral("Le serveur est prêt : schéma pesolane, rôles pesolane_poste (les postes) "
+                                           "et pesolane_stock (la gestion des stocks).\n"));
+    return 0;
+}
+
 }  // namespace
 
 bool hasDisplay(bool platformOption) {
@@ -436,6 +570,9 @@ int runPesolane(int argc, char** argv) {
         return 0;
     }
     if (line.parser.isSet(line.exporter)) return exportRecord(line);
+    if (line.parser.isSet(line.prepare)) return prepareSiteServer(line);
+    if (line.parser.isSet(line.state)) return recordState(line);
+    if (line.parser.isSet(line.send)) return sendRecord(line);
     if (line.parser.isSet(line.reprint)) return reprintLabel(argc, argv, line);
     if (line.parser.isSet(line.readWeight)) return readOneWeight(argc, argv, line.scale);
     if (line.parser.isSet(line.search))
@@ -459,8 +596,11 @@ int runPesolane(int argc, char** argv) {
         if (const QString problem = journalProblem(line); !problem.isEmpty())
             print(stderr, QStringLiteral("pesolane : le journal des comptages n'est pas utilisable : %1 ; aucun "
                                          "comptage ne sera enregistré.\n").arg(problem));
+        if (line.defaultFile) QDir().mkpath(QFileInfo(QFile::decodeName(line.record.file)).absolutePath());
         recorder = new Recorder(form, *reading, line.record.file.toStdString(), line.parser.value(line.article),
                                 journalProblem(line));
+        if (!line.record.server.isEmpty() && journalProblem(line).isEmpty())
+            new Sending(form, line.record.file.toStdString(), line.record.server.toStdString());
     }
     new Labels(form, *reading, recorder, line.label, line.parser.value(line.article),
                journalProblem(line).isEmpty() ? QFile::decodeName(line.record.file) : QString());

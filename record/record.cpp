@@ -1,5 +1,7 @@
 #include "record.h"
 
+#include "columns.h"
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sqlite3.h>
@@ -19,12 +21,20 @@ namespace {
 
 // What marks a file as a record of ours, and the version of its tables: a
 // record written by a newer version is refused rather than half understood.
-// Version 1 had no `avertissement`: such a record is still read as it is, and
-// brought to version 2 the first time it is opened to be written (the column
-// added, its rows without warning, and the guards of version 2), in one
-// transaction; nothing it held changes.
+// Version 1 had no `avertissement`, version 2 no identifiers: such a record
+// is still read as it is, and brought to version 3 the first time it is
+// opened to be written (the column added, its rows without warning, the
+// guards of version 2; each counting and lot given its identifier, and the
+// table of what the site's server has), in one transaction; nothing it held
+// changes.
 constexpr int kApplicationId = 0x50534C4E;  // "PSLN"
-constexpr int kVersion = 2;
+constexpr int kVersion = 3;
+
+// An identifier unique across stations: a random (version 4) UUID, from
+// SQLite's generator, which the system's random source seeds.
+#define PESOLANE_UUID                                                                                                 \
+    "lower(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || substr(hex(randomblob(2)), 2) || '-' || "     \
+    "substr('89AB', 1 + (abs(random()) % 4), 1) || substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6)))"
 
 // A busy record (another window committing) is waited for, not failed.
 constexpr int kBusyMs = 10000;
@@ -58,17 +68,18 @@ CREATE TABLE comptage(
   source_poids_total TEXT NOT NULL, ligne_poids_total TEXT, unite_poids_total TEXT, port_poids_total TEXT,
   source_echantillon1 TEXT NOT NULL, ligne_echantillon1 TEXT, unite_echantillon1 TEXT, port_echantillon1 TEXT,
   source_echantillon2 TEXT NOT NULL, ligne_echantillon2 TEXT, unite_echantillon2 TEXT, port_echantillon2 TEXT,
-  avertissement TEXT NOT NULL DEFAULT '');
+  avertissement TEXT NOT NULL DEFAULT '', identifiant TEXT NOT NULL);
 CREATE TABLE lot(
   id INTEGER PRIMARY KEY AUTOINCREMENT,
   comptage INTEGER NOT NULL REFERENCES comptage(numero),
-  date TEXT NOT NULL, pieces REAL NOT NULL, poids TEXT NOT NULL, incertitude TEXT NOT NULL, separateur TEXT NOT NULL);
+  date TEXT NOT NULL, pieces REAL NOT NULL, poids TEXT NOT NULL, incertitude TEXT NOT NULL, separateur TEXT NOT NULL,
+  identifiant TEXT NOT NULL);
 CREATE TRIGGER comptage_garde_maj BEFORE UPDATE ON comptage BEGIN SELECT RAISE(ABORT, 'comptage enregistré'); END;
 CREATE TRIGGER comptage_garde_sup BEFORE DELETE ON comptage BEGIN SELECT RAISE(ABORT, 'comptage enregistré'); END;
 CREATE TRIGGER lot_garde_maj BEFORE UPDATE ON lot BEGIN SELECT RAISE(ABORT, 'lot enregistré'); END;
 CREATE TRIGGER lot_garde_sup BEFORE DELETE ON lot BEGIN SELECT RAISE(ABORT, 'lot enregistré'); END;
 PRAGMA application_id = 1347636302;
-PRAGMA user_version = 2;
+PRAGMA user_version = 3;
 )";
 
 // Version 1 to 2: the same column as the schema's, and its guards.
@@ -76,7 +87,37 @@ constexpr const char* kFromVersion1 = R"(
 ALTER TABLE comptage ADD COLUMN avertissement TEXT NOT NULL DEFAULT '';
 PRAGMA user_version = 2;
 )";
-static_assert(kApplicationId == 1347636302 && kVersion == 2, "the schema's pragmas say the same");
+
+// Version 2 to 3: each counting and lot recorded before is given its
+// identifier, the guard against an update lifted for that alone and put back
+// in the same transaction.
+constexpr const char* kFromVersion2 = R"(
+ALTER TABLE comptage ADD COLUMN identifiant TEXT;
+ALTER TABLE lot ADD COLUMN identifiant TEXT;
+DROP TRIGGER comptage_garde_maj;
+DROP TRIGGER lot_garde_maj;
+UPDATE comptage SET identifiant = )" PESOLANE_UUID R"(;
+UPDATE lot SET identifiant = )" PESOLANE_UUID R"(;
+CREATE TRIGGER comptage_garde_maj BEFORE UPDATE ON comptage BEGIN SELECT RAISE(ABORT, 'comptage enregistré'); END;
+CREATE TRIGGER lot_garde_maj BEFORE UPDATE ON lot BEGIN SELECT RAISE(ABORT, 'lot enregistré'); END;
+PRAGMA user_version = 3;
+)";
+
+// What version 3 adds to any record: an identifier is given once, and the
+// server's copies are told in `envoi`, which only grows. A row there means the
+// server committed that counting or lot.
+constexpr const char* kVersion3 = R"(
+CREATE UNIQUE INDEX comptage_identifiant ON comptage(identifiant);
+CREATE UNIQUE INDEX lot_identifiant ON lot(identifiant);
+CREATE TRIGGER comptage_garde_id AFTER INSERT ON comptage
+  WHEN NEW.identifiant IS NULL BEGIN SELECT RAISE(ABORT, 'comptage sans identifiant'); END;
+CREATE TRIGGER lot_garde_id AFTER INSERT ON lot
+  WHEN NEW.identifiant IS NULL BEGIN SELECT RAISE(ABORT, 'lot sans identifiant'); END;
+CREATE TABLE envoi(identifiant TEXT PRIMARY KEY, date TEXT NOT NULL) WITHOUT ROWID;
+CREATE TRIGGER envoi_garde_maj BEFORE UPDATE ON envoi BEGIN SELECT RAISE(ABORT, 'envoi enregistré'); END;
+CREATE TRIGGER envoi_garde_sup BEFORE DELETE ON envoi BEGIN SELECT RAISE(ABORT, 'envoi enregistré'); END;
+)";
+static_assert(kApplicationId == 1347636302 && kVersion == 3, "the schema's pragmas say the same");
 
 // Why the record cannot be written or read, in French.
 std::string why(int code) {
@@ -319,9 +360,15 @@ std::string Record::open() {
     // once, under the write lock; another window may have done it meanwhile.
     if (const int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr); rc != SQLITE_OK) return failed(rc);
     int rc = identify(db_, kind);
+    int version = 0;
+    if (rc == SQLITE_OK && kind == Kind::Older) rc = pragmaInt(db_, "PRAGMA user_version", version);
     const bool make = rc == SQLITE_OK && (kind == Kind::Empty || kind == Kind::Older);
-    if (make) rc = sqlite3_exec(db_, kind == Kind::Empty ? kSchema : kFromVersion1, nullptr, nullptr, nullptr);
-    if (make && rc == SQLITE_OK) rc = sqlite3_exec(db_, kInsertGuards, nullptr, nullptr, nullptr);
+    if (make && kind == Kind::Empty) rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
+    if (make && rc == SQLITE_OK && version == 1) rc = sqlite3_exec(db_, kFromVersion1, nullptr, nullptr, nullptr);
+    if (make && rc == SQLITE_OK && (kind == Kind::Empty || version == 1))
+        rc = sqlite3_exec(db_, kInsertGuards, nullptr, nullptr, nullptr);
+    if (make && rc == SQLITE_OK && kind == Kind::Older) rc = sqlite3_exec(db_, kFromVersion2, nullptr, nullptr, nullptr);
+    if (make && rc == SQLITE_OK) rc = sqlite3_exec(db_, kVersion3, nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -342,9 +389,9 @@ std::string Record::addCounting(const CountingEntry& c, const Stamp& stamp) {
         pieces_echantillon2, nombre_pieces, incertitude, separateur,
         source_poids_total, ligne_poids_total, unite_poids_total, port_poids_total,
         source_echantillon1, ligne_echantillon1, unite_echantillon1, port_echantillon1,
-        source_echantillon2, ligne_echantillon2, unite_echantillon2, port_echantillon2, avertissement)
+        source_echantillon2, ligne_echantillon2, unite_echantillon2, port_echantillon2, avertissement, identifiant)
       VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14,
-             ?15, ?16, ?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24, ?25, ?26, ?27))");
+             ?15, ?16, ?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24, ?25, ?26, ?27, )" PESOLANE_UUID R"())");
     if (!st.s) return failed(sqlite3_extended_errcode(db_));
     st.text(1, stamp.date);
     st.text(2, stamp.host);
@@ -366,7 +413,8 @@ std::string Record::addCounting(const CountingEntry& c, const Stamp& stamp) {
 std::string Record::addLot(const LotEntry& lot) {
     if (counting_ == 0) return "son comptage n'a pas été enregistré";
     if (std::string problem = open(); !problem.empty()) return problem;
-    Statement st(db_, "INSERT INTO lot(comptage, date, pieces, poids, incertitude, separateur) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+    Statement st(db_, "INSERT INTO lot(comptage, date, pieces, poids, incertitude, separateur, identifiant) "
+                      "VALUES(?1, ?2, ?3, ?4, ?5, ?6, " PESOLANE_UUID ")");
     if (!st.s) return failed(sqlite3_extended_errcode(db_));
     sqlite3_bind_int64(st.s, 1, counting_);
     st.text(2, stampNow().date);
@@ -375,6 +423,104 @@ std::string Record::addLot(const LotEntry& lot) {
     st.text(5, lot.Incert3);
     st.text(6, lot.separator);
     if (const int rc = sqlite3_step(st.s); rc != SQLITE_DONE) return failed(rc);
+    return {};
+}
+
+namespace {
+
+// A column's value as the server takes it.
+std::optional<std::string> sentValue(const Statement& st, int i, ColumnType type) {
+    switch (sqlite3_column_type(st.s, i)) {
+    case SQLITE_NULL: return std::nullopt;
+    case SQLITE_FLOAT:
+    case SQLITE_INTEGER:
+        if (type == ColumnType::Real) {
+            char buf[64];
+            const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, sqlite3_column_double(st.s, i));
+            return std::string(buf, ec == std::errc() ? end : buf);
+        }
+        if (type == ColumnType::Integer) return std::to_string(sqlite3_column_int64(st.s, i));
+        [[fallthrough]];
+    default: return st.column(i);
+    }
+}
+
+template <std::size_t N>
+std::string selectOf(const std::array<SentColumn, N>& columns) {
+    std::string sql = "SELECT ";
+    for (std::size_t i = 0; i < N; ++i) sql += (i ? ", " : "") + std::string(columns[i].local);
+    return sql;
+}
+
+template <std::size_t N>
+std::string readRows(sqlite3* db, Statement& st, const std::array<SentColumn, N>& columns, std::vector<Record::SentRow>& rows) {
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+        Record::SentRow row;
+        for (std::size_t i = 0; i < N; ++i) row.push_back(sentValue(st, int(i), columns[i].type));
+        rows.push_back(std::move(row));
+    }
+    return rc == SQLITE_DONE ? std::string() : why(rc == SQLITE_OK ? sqlite3_errcode(db) : rc);
+}
+
+}  // namespace
+
+std::vector<std::string> Record::Batch::identifiers() const {
+    std::vector<std::string> ids;
+    for (const auto* rows : {&countings, &lots})
+        for (const SentRow& r : *rows) ids.push_back(r.front().value_or(std::string()));
+    return ids;
+}
+
+std::string Record::takeWaiting(std::size_t limit, Batch& batch) {
+    batch = {};
+    if (!db_ && !exists(path_)) return {};
+    if (std::string problem = open(); !problem.empty()) return problem;
+    // One read transaction for both, so that the lots match the countings.
+    if (const int rc = sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr); rc != SQLITE_OK) return failed(rc);
+    std::string problem;
+    {
+        Statement c(db_, (selectOf(kSentCountingColumns) +
+                          " FROM comptage c WHERE c.identifiant NOT IN (SELECT identifiant FROM envoi) ORDER BY c.numero LIMIT ?1")
+                             .c_str());
+        if (c.s) sqlite3_bind_int64(c.s, 1, sqlite3_int64(limit));
+        problem = c.s ? readRows(db_, c, kSentCountingColumns, batch.countings) : why(sqlite3_errcode(db_));
+        // Every counting up to the batch's last is sent or in the batch.
+        std::int64_t last = 0;
+        if (!batch.countings.empty()) std::from_chars(batch.countings.back()[2]->data(), batch.countings.back()[2]->data() + batch.countings.back()[2]->size(), last);
+        Statement l(db_, (selectOf(kSentLotColumns) + R"( FROM lot l JOIN comptage c ON c.numero = l.comptage
+            WHERE l.identifiant NOT IN (SELECT identifiant FROM envoi)
+              AND (c.numero <= ?1 OR c.identifiant IN (SELECT identifiant FROM envoi)) ORDER BY l.id)")
+                             .c_str());
+        if (l.s) sqlite3_bind_int64(l.s, 1, last);
+        if (problem.empty()) problem = l.s ? readRows(db_, l, kSentLotColumns, batch.lots) : why(sqlite3_errcode(db_));
+    }
+    sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (!problem.empty()) batch = {};
+    return problem;
+}
+
+std::string Record::markSent(const std::vector<std::string>& identifiers) {
+    if (identifiers.empty()) return {};
+    if (std::string problem = open(); !problem.empty()) return problem;
+    if (const int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr); rc != SQLITE_OK) return failed(rc);
+    int rc = SQLITE_DONE;
+    {
+        Statement st(db_, "INSERT OR IGNORE INTO envoi(identifiant, date) VALUES(?1, ?2)");
+        const std::string now = stampNow().date;
+        for (std::size_t i = 0; st.s && rc == SQLITE_DONE && i < identifiers.size(); ++i) {
+            sqlite3_reset(st.s);
+            st.text(1, identifiers[i]);
+            st.text(2, now);
+            rc = sqlite3_step(st.s);
+        }
+        if (!st.s) rc = sqlite3_errcode(db_);
+    }
+    if (rc == SQLITE_DONE) rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK && rc != SQLITE_DONE) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        return failed(rc);
+    }
     return {};
 }
 
@@ -390,6 +536,26 @@ std::string csvField(const std::string& text) {
         quoted += c;
     }
     return quoted + '"';
+}
+
+const char* const kCsvHeader =
+    "\xEF\xBB\xBF"
+    "numéro;date;poste;opérateur;article;précision;poids total;source poids total;poids échantillon 1;"
+    "source échantillon 1;pièces échantillon 1;écart accepté;poids échantillon 2;source échantillon 2;"
+    "pièces échantillon 2;nombre de pièces;incertitude;pièces du lot;poids du lot;incertitude du lot\r\n";
+
+std::string csvRow(const CsvSource& r) {
+    const auto real = [&r](int i) { return decimalComma(r.real(i)); };
+    const bool lot = !r.null(18);
+    const std::string fields[] = {
+        r.text(0), r.text(1), r.text(2), r.text(3), r.text(4),
+        real(5), real(6), r.text(7), real(8), r.text(9), real(10), real(11), real(12), r.text(13), real(14),
+        shownWithComma(r.text(15), r.text(17)), shownWithComma(r.text(16), r.text(17)),
+        lot ? real(18) : std::string(), lot ? shownWithComma(r.text(19), r.text(21)) : std::string(),
+        lot ? shownWithComma(r.text(20), r.text(21)) : std::string()};
+    std::string line = csvField(fields[0]);
+    for (std::size_t i = 1; i < std::size(fields); ++i) line += ';' + csvField(fields[i]);
+    return line + "\r\n";
 }
 
 std::string decimalComma(double value) {
@@ -458,38 +624,22 @@ std::string exportCsv(const std::string& path, const std::string& from, const st
     };
     int rc = SQLITE_OK;
 
-    // The columns of every version: the CSV is the same from both.
-    Statement q(db, R"(SELECT c.numero, c.date, c.poste, c.operateur, c.article,
-        c.precision, c.poids_total, c.source_poids_total, c.poids_echantillon1, c.source_echantillon1,
-        c.pieces_echantillon1, c.ecart_accepte, c.poids_echantillon2, c.source_echantillon2, c.pieces_echantillon2,
-        c.nombre_pieces, c.incertitude, c.separateur, l.pieces, l.poids, l.incertitude, l.separateur
-      FROM comptage c LEFT JOIN lot l ON l.comptage = c.numero
+    // The columns of every version: the CSV is the same from each.
+    Statement q(db, (std::string("SELECT ") + kCsvSelect + R"( FROM comptage c LEFT JOIN lot l ON l.comptage = c.numero
       WHERE (?1 = '' OR substr(c.date, 1, 10) >= ?1) AND (?2 = '' OR substr(c.date, 1, 10) <= ?2)
-      ORDER BY c.numero, l.id)");
+      ORDER BY c.numero, l.id)").c_str());
     if (!q.s) return fail(why(sqlite3_errcode(db)));
     q.text(1, from);
     q.text(2, to);
-    csv = "\xEF\xBB\xBF"
-          "numéro;date;poste;opérateur;article;précision;poids total;source poids total;poids échantillon 1;"
-          "source échantillon 1;pièces échantillon 1;écart accepté;poids échantillon 2;source échantillon 2;"
-          "pièces échantillon 2;nombre de pièces;incertitude;pièces du lot;poids du lot;incertitude du lot\r\n";
-    while ((rc = sqlite3_step(q.s)) == SQLITE_ROW) {
-        const auto real = [&q](int i) { return decimalComma(sqlite3_column_double(q.s, i)); };
-        const bool lot = sqlite3_column_type(q.s, 18) != SQLITE_NULL;
-        const std::string fields[] = {
-            q.column(0), q.column(1), q.column(2), q.column(3), q.column(4),
-            real(5), real(6), q.column(7), real(8), q.column(9), real(10), real(11), real(12), q.column(13), real(14),
-            shownWithComma(q.column(15), q.column(17)), shownWithComma(q.column(16), q.column(17)),
-            lot ? real(18) : std::string(), lot ? shownWithComma(q.column(19), q.column(21)) : std::string(),
-            lot ? shownWithComma(q.column(20), q.column(21)) : std::string()};
-        bool first = true;
-        for (const std::string& f : fields) {
-            if (!first) csv += ';';
-            csv += csvField(f);
-            first = false;
-        }
-        csv += "\r\n";
-    }
+    csv = kCsvHeader;
+    struct Row : CsvSource {
+        const Statement& q;
+        explicit Row(const Statement& st) : q(st) {}
+        bool null(int i) const override { return sqlite3_column_type(q.s, i) == SQLITE_NULL; }
+        std::string text(int i) const override { return q.column(i); }
+        double real(int i) const override { return sqlite3_column_double(q.s, i); }
+    } row(q);
+    while ((rc = sqlite3_step(q.s)) == SQLITE_ROW) csv += csvRow(row);
     if (rc != SQLITE_DONE) {
         csv.clear();
         return fail(why(rc));
@@ -501,6 +651,37 @@ std::string exportCsv(const std::string& path, const std::string& from, const st
 }  // namespace pesolane
 
 namespace pesolane {
+
+std::string waitingIn(const std::string& path, Waiting& waiting) {
+    waiting = {};
+    if (!exists(path)) return {};
+    sqlite3* db = nullptr;
+    if (std::string problem = openToRead(path, db); !problem.empty()) return problem;
+    int version = 0;
+    pragmaInt(db, "PRAGMA user_version", version);
+    // Before version 3, nothing was sent.
+    const char* sql = version >= 3 ? R"(SELECT
+        (SELECT count(*) FROM comptage WHERE identifiant NOT IN (SELECT identifiant FROM envoi)),
+        (SELECT count(*) FROM lot WHERE identifiant NOT IN (SELECT identifiant FROM envoi)),
+        (SELECT min(date) FROM (SELECT date FROM comptage WHERE identifiant NOT IN (SELECT identifiant FROM envoi)
+                                UNION ALL SELECT date FROM lot WHERE identifiant NOT IN (SELECT identifiant FROM envoi))))"
+                                   : R"(SELECT (SELECT count(*) FROM comptage), (SELECT count(*) FROM lot),
+        (SELECT min(date) FROM (SELECT date FROM comptage UNION ALL SELECT date FROM lot)))";
+    std::string problem;
+    {
+        Statement q(db, sql);
+        const int rc = q.s ? sqlite3_step(q.s) : sqlite3_errcode(db);
+        if (rc == SQLITE_ROW) {
+            waiting.countings = sqlite3_column_int64(q.s, 0);
+            waiting.lots = sqlite3_column_int64(q.s, 1);
+            waiting.since = q.column(2);
+        } else {
+            problem = "le journal " + path + " ne peut être lu : " + why(rc);
+        }
+    }
+    sqlite3_close_v2(db);
+    return problem;
+}
 
 std::vector<std::string> recordedArticles(const std::string& path) {
     std::vector<std::string> articles;

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,22 @@ public:
 
     std::int64_t latestCounting() const { return counting_; }
 
+    // Sending to the site's server. A row's values as text (a real as the
+    // shortest text that reads back as the same double), in the order of
+    // its column table; none for NULL.
+    using SentRow = std::vector<std::optional<std::string>>;
+    struct Batch {
+        std::vector<SentRow> countings, lots;
+        std::vector<std::string> identifiers() const;  // of them all
+    };
+    // The oldest countings the server does not have yet, at most `limit`,
+    // and the lots that can go with them (their counting already on the
+    // server, or in the batch), in the order they were recorded. A record
+    // that does not exist has none, and is not created.
+    std::string takeWaiting(std::size_t limit, Batch& batch);
+    // Keeps that the server has committed these, in one transaction.
+    std::string markSent(const std::vector<std::string>& identifiers);
+
 private:
     std::string open();
     std::string failed(int code);
@@ -85,6 +102,19 @@ private:
 // Gives an empty text and the CSV in `csv`, or why the record cannot be read.
 std::string exportCsv(const std::string& path, const std::string& from, const std::string& to, std::string& csv);
 
+// The CSV's first line, after its byte-order mark.
+extern const char* const kCsvHeader;
+
+// One row of the CSV, CR LF included, from a row of the columns that
+// kCsvSelect names, in their order.
+struct CsvSource {
+    virtual ~CsvSource() = default;
+    virtual bool null(int column) const = 0;
+    virtual std::string text(int column) const = 0;
+    virtual double real(int column) const = 0;
+};
+std::string csvRow(const CsvSource& row);
+
 // A field as the CSV holds it: after an apostrophe when it begins with '=',
 // '+', '-' or '@' (no formula for a spreadsheet), then quoted, inner quotes
 // doubled, when it holds ';', '"', CR or LF.
@@ -97,6 +127,16 @@ std::string decimalComma(double value);
 // A result as the window showed it with `separator` ("5000," or "9,9"),
 // written with a decimal comma and without a trailing separator.
 std::string shownWithComma(const std::string& shown, const std::string& separator);
+
+// What waits to be sent to the site's server: how many countings and lots,
+// and the date of the oldest (empty: none). A record of an earlier version
+// has sent nothing yet. Gives an empty text, or why the record cannot be read;
+// a record that does not exist has nothing waiting.
+struct Waiting {
+    std::int64_t countings = 0, lots = 0;
+    std::string since;
+};
+std::string waitingIn(const std::string& path, Waiting& waiting);
 
 // The articles already recorded, each once, in order; none when the record
 // cannot be read.

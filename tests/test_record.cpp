@@ -187,7 +187,7 @@ private slots:
         QTest::newRow("folder absent") << "absent/" << "le fichier ne peut être ouvert ni créé (dossier absent ou protégé en écriture).";
         QTest::newRow("not a record") << "numéro;date\r\n1;2\r\n" << "ce fichier n'est pas un journal de comptage de Pesolane.";
         QTest::newRow("another program's database") << "CREATE TABLE t(x);" << "ce fichier n'est pas un journal de comptage de Pesolane.";
-        QTest::newRow("newer record") << "PRAGMA application_id=1347636302; PRAGMA user_version=3;"
+        QTest::newRow("newer record") << "PRAGMA application_id=1347636302; PRAGMA user_version=4;"
                                       << "ce journal a été écrit par une version plus récente de Pesolane.";
         // Another program's database copied while it writes: beside it, its log, or the journal a crash leaves.
         QTest::newRow("a database and its log") << "PRAGMA journal_mode=WAL; CREATE TABLE t(x); INSERT INTO t VALUES(1);"
@@ -274,7 +274,7 @@ private slots:
         QTest::newRow("delete a counting") << "DELETE FROM comptage";
         QTest::newRow("replace a counting") << "CREATE TEMP TABLE c AS SELECT * FROM comptage; UPDATE c SET article = 'x'; "
                                                "INSERT OR REPLACE INTO comptage SELECT * FROM c";
-        QTest::newRow("replace a lot") << "REPLACE INTO lot SELECT id, comptage, date, pieces, 'x', incertitude, separateur FROM lot";
+        QTest::newRow("replace a lot") << "REPLACE INTO lot SELECT id, comptage, date, pieces, 'x', incertitude, separateur, identifiant FROM lot";
         QTest::newRow("upsert a counting") << "INSERT INTO comptage SELECT * FROM comptage WHERE 1 ON CONFLICT DO UPDATE SET article = 'x'";
     }
     void guard_refusesEveryChange() {

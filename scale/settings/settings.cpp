@@ -330,8 +330,17 @@ QString setJournalFile(JournalSettings& s, const QByteArray& v) {
     return {};
 }
 
-constexpr std::array<JournalSettingSpec, 1> kJournalSettings{{
+// A connection string or URI as libpq reads it; its password, if any, is
+// libpq's to find (its password file or service file), never this file's.
+QString setJournalServer(JournalSettings& s, const QByteArray& v) {
+    if (v.isEmpty()) return invalid("serveur", QString(), "une connexion au serveur (postgresql://... ou service=...)");
+    s.server = v;
+    return {};
+}
+
+constexpr std::array<JournalSettingSpec, 2> kJournalSettings{{
     {"fichier", "journal", "CHEMIN", setJournalFile},
+    {"serveur", "serveur", "CONNEXION", setJournalServer},
 }};
 
 // A value between double quotes, its \" and \\ read; nothing when the
@@ -348,7 +357,7 @@ std::optional<QByteArray> unquoted(const QByteArray& value) {
 
 }  // namespace
 
-const std::array<JournalSettingSpec, 1>& journalSettingTable() { return kJournalSettings; }
+const std::array<JournalSettingSpec, 2>& journalSettingTable() { return kJournalSettings; }
 
 JournalSettings journalFromFile(const QString& path) {
     JournalSettings s;
@@ -381,7 +390,7 @@ JournalSettings journalFromFile(const QString& path) {
         const auto row = std::find_if(kJournalSettings.begin(), kJournalSettings.end(),
                                       [&key](const JournalSettingSpec& r) { return key == r.key; });
         if (equals <= 0) {
-            told(int(n + 1), QStringLiteral("« %1 » n'est pas un réglage (attendu : fichier=CHEMIN)").arg(QString::fromUtf8(line)));
+            told(int(n + 1), QStringLiteral("« %1 » n'est pas un réglage (attendu : fichier=CHEMIN ou serveur=CONNEXION)").arg(QString::fromUtf8(line)));
             continue;
         }
         if (row == kJournalSettings.end()) {

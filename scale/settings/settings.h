@@ -87,6 +87,7 @@ QString problemsText(const ScaleSettings& settings);
 // file set up, nothing is recorded and nothing is created.
 struct JournalSettings {
     QByteArray file;      // the record's path, as bytes, as the system takes them; empty: none
+    QByteArray server;    // the site's server, a libpq connection string or URI; empty: none
     QStringList problems; // what is wrong in the settings file for the record, in French
 };
 
@@ -102,8 +103,8 @@ struct JournalSettingSpec {
 
 // The key `fichier`, whose option is --journal. A relative path in the file
 // is taken from the file's own folder, on the command line from the current
-// one; ~/ is the home folder.
-const std::array<JournalSettingSpec, 1>& journalSettingTable();
+// one; ~/ is the home folder. Then `serveur`, its option --serveur.
+const std::array<JournalSettingSpec, 2>& journalSettingTable();
 
 // The [journal] section of the settings file at `path`, read line by line as
 // bytes: a path is the value as written, blanks around it aside, or all that
