@@ -11,10 +11,10 @@ PACKAGES=(cmake make g++ qt6-base-dev libqt6serialport6-dev libsqlite3-dev qt6-q
 # fuzzers, benchmarks; the .deb: Debian's build tooling, its checker, hardening-check, man
 # what a screen reader receives: an X server, the accessibility bus and its Python binding, xdotool;
 # a Wayland-only session: a headless compositor and Qt's Wayland plugin; what the record asks of the disk: strace;
-# labels: a CUPS scheduler of the tests' own, and the tools that read a PDF and a barcode back
+# labels: a CUPS scheduler of the tests' own, and the tools that read a PDF and a barcode back; the site's server: a PostgreSQL of their own
 TEST_PACKAGES=(clang-14 libclang-rt-14-dev libbenchmark-dev dpkg-dev debhelper lintian devscripts man-db file
                xvfb xdotool dbus at-spi2-core python3-pyatspi weston qt6-wayland strace cups-daemon cups-client
-               poppler-utils zbar-tools)
+               poppler-utils zbar-tools postgresql-15)
 FUZZ_SECONDS=${PESOLANE_FUZZ_SECONDS:-60}
 LOCALES=(fr_FR de_DE en_US)   # the tests run under French; step 1 also under German and English
 

@@ -17,6 +17,7 @@
 #include "record.h"
 #include "recorder.h"
 #include "scale_reading.h"
+#include "sending.h"
 #include "steps.h"
 
 using namespace pesolane;
@@ -28,14 +29,23 @@ QString benchDir() {
     return dir.isEmpty() ? QCoreApplication::applicationDirPath() : QString::fromLocal8Bit(dir);
 }
 
+// 0: no record; 1: the record; 2: the record, and a sender to the site's
+// server named by PESOLANE_BENCH_SERVER (skipped without it).
 void pressStep6(benchmark::State& state) {
-    const bool recorded = state.range(0) != 0;
+    const bool recorded = state.range(0) != 0, sent = state.range(0) == 2;
+    const std::string server = qEnvironmentVariable("PESOLANE_BENCH_SERVER").toStdString();
+    if (sent && server.empty()) {
+        state.SkipWithError("PESOLANE_BENCH_SERVER is not set");
+        return;
+    }
     QTemporaryDir dir(benchDir() + QStringLiteral("/record-XXXXXX"));
     Form1 form;
     bindSteps(form);
     ScaleLink link{ScaleSettings{}};
     auto* reading = new ScaleReading(form, link);
-    if (recorded) new Recorder(form, *reading, QFile::encodeName(dir.filePath(QStringLiteral("comptages.db"))).toStdString(), QStringLiteral("vis"));
+    const std::string path = QFile::encodeName(dir.filePath(QStringLiteral("comptages.db"))).toStdString();
+    if (recorded) new Recorder(form, *reading, path, QStringLiteral("vis"));
+    if (sent) new Sending(form, path, server);
     form.show();
     const char* const road[] = {"0.1", "1000", "10", "50", "10", "53", "265"};
     const Ctl boxes[] = {Ctl::TxtPrecision, Ctl::TxtPoidsTotal, Ctl::TxtPoidsReel1er, Ctl::TxtNb1er,
@@ -48,7 +58,9 @@ void pressStep6(benchmark::State& state) {
     QPushButton* six = form.button(Ctl::Cmd6);
     six->click();  // the record created
     for (auto _ : state) six->click();
-    state.SetLabel(recorded ? "record on" : "record off");
+    state.SetLabel(sent ? "record and server" : recorded ? "record on" : "record off");
+    // What was sent meanwhile, the last of it still under way.
+    QCoreApplication::processEvents();
 }
 
 // 100,000 countings, one in two with a lot, written in one transaction
@@ -73,10 +85,10 @@ void export100k(benchmark::State& state) {
                  " poids_echantillon1, pieces_echantillon1, ecart_accepte, poids_echantillon2, pieces_echantillon2,"
                  " nombre_pieces, incertitude, separateur, source_poids_total, ligne_poids_total, unite_poids_total,"
                  " port_poids_total, source_echantillon1, ligne_echantillon1, unite_echantillon1, port_echantillon1,"
-                 " source_echantillon2, ligne_echantillon2, unite_echantillon2, port_echantillon2, avertissement"
-                 " FROM comptage, n WHERE numero = 1;"
-                 "INSERT INTO lot(comptage, date, pieces, poids, incertitude, separateur)"
-                 " SELECT numero, date, 500, '100,', '1,4', ',' FROM comptage WHERE numero % 2 = 0;"
+                 " source_echantillon2, ligne_echantillon2, unite_echantillon2, port_echantillon2, avertissement,"
+                 " lower(hex(randomblob(16))) FROM comptage, n WHERE numero = 1;"
+                 "INSERT INTO lot(comptage, date, pieces, poids, incertitude, separateur, identifiant)"
+                 " SELECT numero, date, 500, '100,', '1,4', ',', lower(hex(randomblob(16))) FROM comptage WHERE numero % 2 = 0;"
                  "COMMIT;",
                  nullptr, nullptr, nullptr);
     sqlite3_close(db);
@@ -91,5 +103,5 @@ void export100k(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(pressStep6)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(pressStep6)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(export100k)->Unit(benchmark::kMillisecond)->Iterations(5);
