@@ -315,6 +315,7 @@ private slots:
         new Recorder(*w, *new ScaleReading(*w, link), path.toStdString(), "vis");
         new Sending(*w, path.toStdString(), station.toStdString());
         runRoad(w, kRoad, 5);
+        QTest::qWait(300);  // the operator's pace: what started at the opening is over
         QElapsedTimer pressed;
         pressed.start();
         w.type(Ctl::TxtNb2eme, "265");
