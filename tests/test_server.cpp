@@ -226,6 +226,35 @@ private slots:
         QCOMPARE(query(who.toStdString(), sql.toStdString()), answer);
     }
 
+    // Kept as sent only what the server committed, and only what this station sent.
+    void notCommitted_orAnotherStations_staysWaiting() {
+        QCOMPARE(query(admin(), R"(CREATE FUNCTION public.au_commit() RETURNS trigger LANGUAGE plpgsql AS $$
+            BEGIN IF NEW.article = 'refusé au commit' THEN RAISE EXCEPTION 'refusé au commit'; END IF; RETURN NULL; END $$;
+            CREATE CONSTRAINT TRIGGER au_commit AFTER INSERT ON pesolane.comptage DEFERRABLE INITIALLY DEFERRED
+              FOR EACH ROW EXECUTE FUNCTION public.au_commit())"), "");
+        const QString refused = dir.filePath("commit.db");
+        CountingEntry c;
+        c.article = "refusé au commit";
+        Record r(refused.toStdString());
+        QVERIFY(r.addCounting(c).empty() && r.addLot({}).empty());
+        const SendOutcome atCommit = sendWaiting(refused.toStdString(), overTcp("poste_a"));
+        QVERIFY2(atCommit.status == ServerStatus::Refused && atCommit.problem.find("refusé au commit") != std::string::npos,
+                 atCommit.problem.c_str());
+        const QString copied = dir.filePath("copie.db"), original = dir.filePath("original.db");
+        fill(original, "banc-copie", 2);
+        QVERIFY(QFile::copy(original, copied));
+        QVERIFY(sendWaiting(original.toStdString(), overTcp("poste_a")).status == ServerStatus::Done);
+        const SendOutcome copy = sendWaiting(copied.toStdString(), overTcp("poste_b"));
+        QVERIFY2(copy.status == ServerStatus::Refused && copy.problem.find("envoyés par un autre poste") != std::string::npos,
+                 copy.problem.c_str());
+        for (const auto& [path, waits] : {std::pair{refused, "1 1"}, {copied, "2 2"}, {original, "0 0"}}) {
+            Waiting w;
+            QVERIFY(waitingIn(path.toStdString(), w).empty());
+            QCOMPARE(QString("%1 %2").arg(w.countings).arg(w.lots), QString(waits));
+        }
+        QCOMPARE(query(admin(), "SELECT count(*) FROM pesolane.comptage WHERE article = 'refusé au commit' OR poste = 'banc-copie'"), "2");
+    }
+
     // Two stations at once; then each station's own export and the site's, row for row.
     void twoStations_atOnce_andTheSitesExportIsTheirs() {
         const QString a = dir.filePath("deux-a.db"), b = dir.filePath("deux-b.db");
@@ -310,6 +339,7 @@ private slots:
         const bool restart = !silent && station.contains("poste_b");
         const QString path = dir.filePath(QString("fenetre-%1.db").arg(QTest::currentDataTag()).replace(' ', '-'));
         if (restart) ctl("stop");
+        auto started = qScopeGuard([restart] { if (restart) QProcess::execute(qEnvironmentVariable("PESOLANE_PG_CTL"), {"start"}); });
         ScaleLink link(ScaleSettings{});
         Window w;
         new Recorder(*w, *new ScaleReading(*w, link), path.toStdString(), "vis");
@@ -333,6 +363,7 @@ private slots:
         QCOMPARE(local(path, "SELECT count(*) FROM comptage"), "2");
         if (!restart) return;
         ctl("start");
+        started.dismiss();
         QTRY_VERIFY_WITH_TIMEOUT(w->notice()->isVisible(), 20000);
         QVERIFY(w->notice()->text().startsWith("Les comptages sont de nouveau envoyés au serveur du site"));
         const QString ids = local(path, "SELECT group_concat(identifiant, ',') FROM (SELECT identifiant FROM comptage ORDER BY 1)");
