@@ -37,11 +37,17 @@ struct Result {
 // libpq's message on one line, without its final line end.
 std::string oneLine(const char* message) {
     std::string text;
+    bool lineStart = true;
     for (const char* p = message ? message : ""; *p; ++p) {
-        if (*p != '\n') text += *p;
-        else if (p[1]) text += " ; ";
+        if (*p == '\n') {
+            if (p[1]) text += " ; ";
+            lineStart = true;
+        } else if (!(lineStart && (*p == ' ' || *p == '\t'))) {  // libpq indents its hints with a tab
+            text += *p == '\t' ? ' ' : *p;
+            lineStart = false;
+        }
     }
-    while (!text.empty() && (text.back() == ' ' || text.back() == ';')) text.pop_back();
+    while (!text.empty() && (text.back() == ' ' || text.back() == ';' || text.back() == '.')) text.pop_back();
     return text;
 }
 
@@ -208,7 +214,8 @@ AfterSend afterSend(SendingState& state, const SendOutcome& o) {
     }
     if (!state.failing)
         after.tell = "Les comptages ne sont plus envoyés au serveur du site : " + o.problem +
-                     ". Ils restent dans le journal de ce poste et partiront dès que possible.";
+                     (o.problem.ends_with('?') ? " " : ". ") +
+                     "Ils restent dans le journal de ce poste et partiront dès que possible.";
     state.failing = true;
     state.failures = std::min(state.failures + 1, 7);
     after.retryMs = std::min(1000 << (state.failures - 1), 60000);
