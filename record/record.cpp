@@ -486,13 +486,12 @@ std::string Record::takeWaiting(std::size_t limit, Batch& batch) {
         if (c.s) sqlite3_bind_int64(c.s, 1, sqlite3_int64(limit));
         problem = c.s ? readRows(db_, c, kSentCountingColumns, batch.countings) : why(sqlite3_errcode(db_));
         // Every counting up to the batch's last is sent or in the batch.
-        std::int64_t last = 0;
-        if (!batch.countings.empty()) std::from_chars(batch.countings.back()[2]->data(), batch.countings.back()[2]->data() + batch.countings.back()[2]->size(), last);
+        const std::string last = batch.countings.empty() ? "0" : *batch.countings.back()[2];
         Statement l(db_, (selectOf(kSentLotColumns) + R"( FROM lot l JOIN comptage c ON c.numero = l.comptage
             WHERE l.identifiant NOT IN (SELECT identifiant FROM envoi)
               AND (c.numero <= ?1 OR c.identifiant IN (SELECT identifiant FROM envoi)) ORDER BY l.id)")
                              .c_str());
-        if (l.s) sqlite3_bind_int64(l.s, 1, last);
+        if (l.s) l.text(1, last);  // numeric affinity: compared as the number
         if (problem.empty()) problem = l.s ? readRows(db_, l, kSentLotColumns, batch.lots) : why(sqlite3_errcode(db_));
     }
     sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);

@@ -133,29 +133,27 @@ std::string arrayOf(const std::vector<Record::SentRow>& rows) {
     return array;
 }
 
-// Inserts the rows, then reads back how many of them this login sees: an
+// Inserts the rows into `table` ("comptage" or "lot", also the name of its
+// prepared insert), then reads back how many of them this login sees: an
 // identifier the server already had from another station is not this one's.
-SendOutcome insertRows(const Connection& conn, const char* statement, const char* table,
-                       const std::vector<Record::SentRow>& rows) {
+SendOutcome insertRows(const Connection& conn, const std::string& table, const std::vector<Record::SentRow>& rows) {
     std::vector<const char*> values;
     for (const Record::SentRow& row : rows) {
         values.clear();
         for (const std::optional<std::string>& v : row) values.push_back(v ? v->c_str() : nullptr);
-        Result r(PQexecPrepared(conn.c, statement, int(values.size()), values.data(), nullptr, nullptr, 0));
-        if (!r.ok()) return failed(conn, r, std::string("l'envoi d'un ") + (table[0] == 'c' ? "comptage" : "lot"));
+        Result r(PQexecPrepared(conn.c, table.c_str(), int(values.size()), values.data(), nullptr, nullptr, 0));
+        if (!r.ok()) return failed(conn, r, "l'envoi d'un " + table);
     }
     if (rows.empty()) return {};
     const std::string ids = arrayOf(rows);
     const char* param[] = {ids.c_str()};
-    Result seen(PQexecParams(conn.c,
-                             table[0] == 'c' ? "SELECT count(*) FROM pesolane.comptage WHERE identifiant = ANY ($1::uuid[])"
-                                             : "SELECT count(*) FROM pesolane.lot WHERE identifiant = ANY ($1::uuid[])",
-                             1, nullptr, param, nullptr, nullptr, 0));
+    const std::string count = "SELECT count(*) FROM pesolane." + table + " WHERE identifiant = ANY ($1::uuid[])";
+    Result seen(PQexecParams(conn.c, count.c_str(), 1, nullptr, param, nullptr, nullptr, 0));
     if (!seen.ok()) return failed(conn, seen, "la relecture de l'envoi");
-    const std::string count = PQgetvalue(seen.r, 0, 0);
-    if (count != std::to_string(rows.size()))
+    const std::string found = PQgetvalue(seen.r, 0, 0);
+    if (found != std::to_string(rows.size()))
         return failure(ServerStatus::Refused, "le serveur a déjà, envoyés par un autre poste, des identifiants de ce "
-                                              "journal : rien n'est envoyé (" + count + " sur " +
+                                              "journal : rien n'est envoyé (" + found + " sur " +
                                                   std::to_string(rows.size()) + " retrouvés)");
     return {};
 }
@@ -186,8 +184,8 @@ SendOutcome sendWaiting(const std::string& recordPath, const std::string& server
         // One transaction: the batch is on the server whole, or not at all.
         SendOutcome o;
         if (Result r(PQexec(conn.c, "BEGIN")); !r.ok()) o = failed(conn, r, "l'envoi");
-        if (o.status == ServerStatus::Done) o = insertRows(conn, "comptage", "comptage", b.countings);
-        if (o.status == ServerStatus::Done) o = insertRows(conn, "lot", "lot", b.lots);
+        if (o.status == ServerStatus::Done) o = insertRows(conn, "comptage", b.countings);
+        if (o.status == ServerStatus::Done) o = insertRows(conn, "lot", b.lots);
         if (o.status == ServerStatus::Done)
             if (Result r(PQexec(conn.c, "COMMIT")); !r.ok()) o = failed(conn, r, "l'envoi");
         if (o.status != ServerStatus::Done) {
@@ -253,11 +251,9 @@ std::string prepareServer(const std::string& server, bool& already) {
 std::string exportServerCsv(const std::string& server, const std::string& station, const std::string& from,
                             const std::string& to, const std::function<bool(const std::string&)>& write) {
     Connection conn;
-    if (SendOutcome o = connectTo(server, conn); o.status == ServerStatus::Done) {
-        if (o = checkVersion(conn); o.status != ServerStatus::Done) return o.problem;
-    } else {
-        return o.problem;
-    }
+    SendOutcome o = connectTo(server, conn);
+    if (o.status == ServerStatus::Done) o = checkVersion(conn);
+    if (o.status != ServerStatus::Done) return o.problem;
     const std::string sql = std::string("SELECT ") + kCsvSelect + R"( FROM pesolane.comptage c
         LEFT JOIN pesolane.lot l ON l.comptage = c.identifiant
       WHERE ($1 = '' OR c.poste = $1) AND ($2 = '' OR substr(c.date, 1, 10) >= $2) AND ($3 = '' OR substr(c.date, 1, 10) <= $3)
